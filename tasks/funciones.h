@@ -1,0 +1,63 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "registry/registro.h"
+#include "registry/registry_api.h"
+#include "tasks/automation.h"
+#include "tasks/files.h"
+#include "tasks/system_info.h"
+#include "tasks/window_services.h"
+
+namespace sorbantilex {
+
+/// What the repairs need of the platform they run on.
+struct TaskPlatform {
+  RegistryApi& registry;
+  SystemInfo& system;
+  Files& files;
+  Wmi& wmi;
+  WindowServices& ui;
+};
+
+/// The repair tasks. Each is an operation without parameters; the ones that
+/// work on the registry create a new `Registro` in the module's one registry
+/// object variable at their start and release it at their end. Registry
+/// statuses never reach the caller; a failure of WMI, of a file operation or
+/// of a value conversion is raised as `Failure` and ends the task where it
+/// stands. Every task is safe to run twice.
+class Funciones {
+ public:
+  explicit Funciones(TaskPlatform platform) : platform_(platform) {}
+
+  void EliminarRestriccionesSistema();
+  void EliminarRestriccionesExplorador();
+  void EliminarRestriccionesActiveDesktop();
+  void EliminarRestriccionesAgregarQuitar();
+  void RepararArchivosOcultos();
+  void RepararRestaurarSistema();
+  void RestaurarShell();
+  void RestaurarUserinit();
+  void ReactivarSFC();
+  void RepararModoSeguro();
+  void EliminarSitiosConfianza();
+  void EliminarSitiosRestringidos();
+  void EliminarVentanasPermitidas();
+  void RestaurarHosts();
+
+  /// Starts (`accion` non-zero) or stops (zero) one service by its name
+  /// through WMI. Method results are not examined; an unknown name does
+  /// nothing. WMI failures are raised.
+  void ControlarServicio(std::int32_t accion, std::string_view servicio);
+
+ private:
+  TaskPlatform platform_;
+  /// The module's one registry object variable.
+  std::optional<Registro> registro_;
+};
+
+}  // namespace sorbantilex
