@@ -30,24 +30,30 @@ struct TaskPlatform {
 /// statuses never reach the caller; a failure of WMI, of a file operation or
 /// of a value conversion is raised as `Failure` and ends the task where it
 /// stands. Every task is safe to run twice.
+///
+/// The tasks are virtual so that tests of the task runner can record which
+/// ones ran.
 class Funciones {
  public:
   explicit Funciones(TaskPlatform platform) : platform_(platform) {}
+  virtual ~Funciones() = default;
+  Funciones(const Funciones&) = delete;
+  Funciones& operator=(const Funciones&) = delete;
 
-  void EliminarRestriccionesSistema();
-  void EliminarRestriccionesExplorador();
-  void EliminarRestriccionesActiveDesktop();
-  void EliminarRestriccionesAgregarQuitar();
-  void RepararArchivosOcultos();
-  void RepararRestaurarSistema();
-  void RestaurarShell();
-  void RestaurarUserinit();
-  void ReactivarSFC();
-  void RepararModoSeguro();
-  void EliminarSitiosConfianza();
-  void EliminarSitiosRestringidos();
-  void EliminarVentanasPermitidas();
-  void RestaurarHosts();
+  virtual void EliminarRestriccionesSistema();
+  virtual void EliminarRestriccionesExplorador();
+  virtual void EliminarRestriccionesActiveDesktop();
+  virtual void EliminarRestriccionesAgregarQuitar();
+  virtual void RepararArchivosOcultos();
+  virtual void RepararRestaurarSistema();
+  virtual void RestaurarShell();
+  virtual void RestaurarUserinit();
+  virtual void ReactivarSFC();
+  virtual void RepararModoSeguro();
+  virtual void EliminarSitiosConfianza();
+  virtual void EliminarSitiosRestringidos();
+  virtual void EliminarVentanasPermitidas();
+  virtual void RestaurarHosts();
 
   /// Starts (`accion` non-zero) or stops (zero) one service by its name
   /// through WMI. Method results are not examined; an unknown name does
