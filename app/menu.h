@@ -1,0 +1,76 @@
+#pragma once
+
+#include <optional>
+#include <span>
+#include <string_view>
+
+#include "app/ini_rem.h"
+#include "app/layout.h"
+#include "app/window_system.h"
+#include "registry/registry_api.h"
+#include "registry/token.h"
+#include "tasks/funciones.h"
+#include "tasks/system_info.h"
+
+namespace sorbantilex {
+
+/// What the main window needs of the platform it runs on.
+struct MenuPlatform {
+  WindowSystem& ui;
+  Funciones& funciones;
+  Token& token;
+  SystemInfo& system;
+  RegistryApi& registry;  // for the home-page dialog
+};
+
+/// The main window: the task catalogue, the start-up checks and the task
+/// runner. It owns the home-page dialog `IniRem`.
+///
+/// Holds no control state of its own: the front end keeps the boxes' states
+/// and enabled flags (starting from the layout table) and the windows'
+/// visibility, and calls the handlers below. Every handler may end the
+/// program through `WindowSystem::EndProgram`.
+class Menu {
+ public:
+  explicit Menu(MenuPlatform platform);
+  Menu(const Menu&) = delete;
+  Menu& operator=(const Menu&) = delete;
+
+  /// The window's layout: client size, icon and controls. Its title is set
+  /// by `OnLoad`.
+  static const WindowLayout& Layout();
+  static std::span<const Control> Controls() { return Layout().controls; }
+  /// The array a frame ("frmPolicies", "frmFixes", "frmInternet") holds.
+  static std::optional<CheckArray> ArrayOfFrame(std::string_view frame);
+
+  IniRem& iniRem() { return iniRem_; }
+
+  /// Start-up checks, before the window is shown: refuses a second instance
+  /// and a system whose "OS" is not "Windows_NT" (message, then the program
+  /// ends); enables the debug privilege; enables the System Restore box on
+  /// version 5.1 only; sets the title "Sorbantilex 1.9.2".
+  void OnLoad();
+  /// The main window became active: brings the dialog to the front again
+  /// while it is visible.
+  void OnActivate();
+  /// "Unlock!": the task runner. With nothing ticked it shows a message and
+  /// returns; otherwise it runs the ticked tasks in their fixed order, shows
+  /// the final message and ends the program. A failure ends the program
+  /// after the error message. A click while a run is in progress is ignored.
+  void OnUnlockClick();
+  /// Double-click of the frame of `array`: ticks every box in it, disabled
+  /// ones included.
+  void OnFrameDoubleClick(CheckArray array);
+  /// The main window was closed: ends the program at once.
+  [[noreturn]] void OnUnload();
+
+ private:
+  void RunTasks();
+  void ShowStartPageDialog();
+
+  MenuPlatform platform_;
+  IniRem iniRem_;
+  bool running_ = false;
+};
+
+}  // namespace sorbantilex
