@@ -110,7 +110,10 @@ Status Registro::LeerValor(KeyRef handle, std::string_view Nombre_valor, Variant
 Status Registro::EliminarClaveRecursiva(KeyRef clave, std::string_view Nombre_clave) {
   ScopedKey key(registry_);
   Status status = registry_.OpenKey(clave, Nombre_clave, 0, kRegistroAccess, key.out());
-  if (status != kErrorSuccess) return status;
+  if (status != kErrorSuccess) {
+    key.Dismiss();
+    return status;
+  }
 
   std::uint32_t subkeys = 0;
   std::uint32_t longest = 0;

@@ -65,6 +65,8 @@ class ScopedKey {
   KeyRef get() const { return handle_; }
   /// Closes now; later closes do nothing. Returns the close status.
   Status Close();
+  /// Makes no close call at all (after a failed open where none is due).
+  void Dismiss() { closed_ = true; }
 
  private:
   RegistryApi& registry_;

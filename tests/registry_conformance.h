@@ -36,7 +36,8 @@ class RegistryConformance : public ::testing::TestWithParam<RegistryImplementati
 
 }  // namespace sorbantilex
 
-#define INSTANTIATE_REGISTRY_CONFORMANCE(suite_name, ...)                                  \
-  INSTANTIATE_TEST_SUITE_P(suite_name, ::sorbantilex::RegistryConformance,              \
+/// Use inside namespace sorbantilex.
+#define INSTANTIATE_REGISTRY_CONFORMANCE(suite_name, ...)                                 \
+  INSTANTIATE_TEST_SUITE_P(suite_name, RegistryConformance,                               \
                            ::testing::Values(::sorbantilex::RegistryImplementation __VA_ARGS__), \
                            [](const auto& info) { return info.param.name; })
