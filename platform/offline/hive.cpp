@@ -1,0 +1,353 @@
+#include "platform/offline/hive.h"
+
+#include <fcntl.h>
+#include <hivex.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+
+#include "platform/offline/regf.h"
+#include "registry/key_names.h"
+
+namespace sorbantilex::offline {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kNothingChanged = " No se ha modificado nada.";
+
+struct FreeMemory {
+  void operator()(void* p) const noexcept { std::free(p); }
+};
+template <typename T>
+using Malloced = std::unique_ptr<T, FreeMemory>;
+
+std::string Quoted(const fs::path& path) { return "\"" + path.string() + "\""; }
+
+// A file descriptor closed when it goes out of scope.
+class Fd {
+ public:
+  explicit Fd(int fd) : fd_(fd) {}
+  ~Fd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+  int Release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+
+ private:
+  int fd_;
+};
+
+void WriteAllAndSync(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
+  Fd fd(::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
+  if (fd.get() < 0) throw CommitError("no se pudo abrir " + Quoted(path) + ": " + std::strerror(errno));
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd.get(), bytes.data() + done, bytes.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw CommitError("no se pudo escribir " + Quoted(path) + ": " + std::strerror(errno));
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  if (::fsync(fd.get()) != 0 || ::close(fd.Release()) != 0) {
+    throw CommitError("no se pudo guardar " + Quoted(path) + " en el disco: " + std::strerror(errno));
+  }
+}
+
+std::vector<std::uint8_t> ReadAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (!in.eof() && in.fail()) throw CommitError("no se pudo leer " + Quoted(path));
+  return bytes;
+}
+
+void SyncFile(const fs::path& path) {
+  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0 || ::fsync(fd.get()) != 0) {
+    throw CommitError("no se pudo guardar " + Quoted(path) + " en el disco: " + std::strerror(errno));
+  }
+}
+
+void SyncFolder(const fs::path& folder) {
+  Fd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd.get() >= 0) ::fsync(fd.get());
+}
+
+std::string Timestamp() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  ::localtime_r(&now, &local);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
+  return text;
+}
+
+// Why the file cannot be written, or empty when it can.
+std::string WhyNotWritable(const fs::path& path) {
+  struct statvfs volume {};
+  if (::statvfs(path.c_str(), &volume) == 0 && (volume.f_flag & ST_RDONLY)) {
+    return "el volumen está montado solo para lectura";
+  }
+  struct stat status {};
+  if (::access(path.c_str(), W_OK) != 0 ||
+      (::stat(path.c_str(), &status) == 0 && (status.st_mode & 0222) == 0)) {
+    return "el archivo es de solo lectura";
+  }
+  const auto folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
+  if (::access(folder.c_str(), W_OK) != 0) {
+    return "no se pueden crear archivos en la carpeta " + Quoted(folder);
+  }
+  return {};
+}
+
+}  // namespace
+
+HiveValue* HiveKey::FindValue(std::string_view value_name) {
+  const auto upper = UpperName(value_name);
+  for (auto& value : values) {
+    if (UpperName(value.name) == upper) return &value;
+  }
+  return nullptr;
+}
+
+void Hive::CloseHive::operator()(::hive_h* h) const noexcept { hivex_close(h); }
+
+Hive::Hive(fs::path path, ::hive_h* handle, std::uint32_t minor)
+    : path_(std::move(path)), handle_(handle), minor_(minor) {}
+
+Hive::~Hive() = default;
+
+std::unique_ptr<Hive> Hive::Open(const fs::path& path, std::string mount_name, bool for_writing) {
+  std::error_code error;
+  if (!fs::is_regular_file(path, error)) {
+    throw OfflineRefusal("No se encuentra el archivo de registro " + Quoted(path) +
+                         ". Indique con --windows la carpeta donde está montada la partición de "
+                         "Windows (la que contiene la carpeta Windows)." +
+                         kNothingChanged);
+  }
+  const auto base = ReadBaseBlock(path);
+  if (!base || !base->checksum_ok || base->major != 1) {
+    throw OfflineRefusal("El archivo " + Quoted(path) +
+                         " no es un archivo de registro válido o está dañado (cabecera incorrecta)."
+                         " Restaure una copia de seguridad del archivo antes de repararlo." +
+                         kNothingChanged);
+  }
+  if (base->Dirty()) {
+    throw OfflineRefusal(
+        "El archivo de registro " + Quoted(path) +
+        " tiene cambios pendientes en sus registros de transacciones (.LOG1, .LOG2): Windows no "
+        "terminó de guardarlo. Arranque Windows y apáguelo normalmente antes de repararlo desde "
+        "aquí." +
+        kNothingChanged);
+  }
+  if (for_writing) {
+    if (const auto why = WhyNotWritable(path); !why.empty()) {
+      throw OfflineRefusal("No se puede escribir el archivo de registro " + Quoted(path) + ": " +
+                           why +
+                           ". Monte la partición con permiso de escritura y compruebe los "
+                           "permisos del archivo, o use --dry-run para ver los cambios sin "
+                           "escribirlos." +
+                           kNothingChanged);
+    }
+  }
+  ::hive_h* handle = hivex_open(path.c_str(), for_writing ? HIVEX_OPEN_WRITE : 0);
+  if (handle == nullptr) {
+    throw OfflineRefusal("El archivo " + Quoted(path) +
+                         " no es un archivo de registro válido o está dañado (" +
+                         std::strerror(errno) +
+                         "). Restaure una copia de seguridad del archivo antes de repararlo." +
+                         kNothingChanged);
+  }
+  std::unique_ptr<Hive> hive(new Hive(path, handle, base->minor));
+  auto root = std::make_shared<HiveKey>();
+  root->name = std::move(mount_name);
+  root->hive = hive.get();
+  root->origin = hivex_root(handle);
+  hive->root_ = root;
+  if (root->origin == 0 || !hive->LoadChildren(*root) || !hive->LoadValues(*root)) {
+    throw OfflineRefusal("El archivo " + Quoted(path) +
+                         " no es un archivo de registro válido o está dañado (no se puede leer la "
+                         "clave raíz). Restaure una copia de seguridad del archivo antes de "
+                         "repararlo." +
+                         kNothingChanged);
+  }
+  return hive;
+}
+
+bool Hive::LoadChildren(HiveKey& key) {
+  if (key.broken) return false;
+  if (key.children_loaded) return true;
+  key.children_loaded = true;
+  if (key.origin == 0) return true;
+  errno = 0;
+  Malloced<hive_node_h> children(hivex_node_children(handle_.get(), key.origin));
+  if (!children) {
+    key.broken = true;
+    return false;
+  }
+  for (const hive_node_h* child = children.get(); *child != 0; ++child) {
+    Malloced<char> name(hivex_node_name(handle_.get(), *child));
+    if (!name) {
+      key.broken = true;
+      return false;
+    }
+    auto node = std::make_shared<HiveKey>();
+    node->name = name.get();
+    node->parent = &key;
+    node->hive = this;
+    node->origin = *child;
+    key.children.emplace(UpperName(node->name), std::move(node));
+  }
+  return true;
+}
+
+bool Hive::LoadValues(HiveKey& key) {
+  if (key.broken) return false;
+  if (key.values_loaded) return true;
+  key.values_loaded = true;
+  if (key.origin == 0) return true;
+  Malloced<hive_value_h> values(hivex_node_values(handle_.get(), key.origin));
+  if (!values) {
+    key.broken = true;
+    return false;
+  }
+  for (const hive_value_h* value = values.get(); *value != 0; ++value) {
+    Malloced<char> name(hivex_value_key(handle_.get(), *value));
+    hive_type type{};
+    std::size_t length = 0;
+    Malloced<char> data(hivex_value_value(handle_.get(), *value, &type, &length));
+    if (!name || (!data && length != 0)) {
+      key.broken = true;
+      key.values.clear();
+      return false;
+    }
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(data.get());
+    key.values.push_back(HiveValue{name.get(), static_cast<std::uint32_t>(type),
+                                   std::vector<std::uint8_t>(bytes, bytes + length)});
+  }
+  return true;
+}
+
+void Hive::MarkChanged(HiveKey& key) {
+  for (HiveKey* at = &key; at != nullptr; at = at->parent) at->subtree_changed = true;
+}
+
+void Hive::Apply(HiveKey& key, std::size_t node, std::vector<std::size_t>& added_to) {
+  ::hive_h* h = handle_.get();
+  auto fail = [&](const std::string& what) {
+    throw CommitError("libhivex no pudo " + what + " en la clave \"" + key.name + "\" de " +
+                      Quoted(path_) + ": " + std::strerror(errno));
+  };
+  for (const std::size_t gone : key.removed) {
+    if (hivex_node_delete_child(h, gone) != 0) fail("borrar una subclave");
+  }
+  if (key.values_changed) {
+    for (const auto& value : key.values) {
+      if (minor_ >= 4 && value.data.size() > kLargestSingleCellValue) {
+        throw CommitError("el valor \"" + value.name + "\" de la clave \"" + key.name +
+                          "\" es demasiado grande para escribirlo sin dañar " + Quoted(path_));
+      }
+    }
+    std::vector<hive_set_value> values;
+    values.reserve(key.values.size());
+    for (auto& value : key.values) {
+      values.push_back(hive_set_value{value.name.data(), static_cast<hive_type>(value.type),
+                                      value.data.size(),
+                                      reinterpret_cast<char*>(value.data.data())});
+    }
+    if (hivex_node_set_values(h, node, values.size(), values.data(), 0) != 0) {
+      fail("escribir los valores");
+    }
+  }
+  bool added = false;
+  for (auto& [upper, child] : key.children) {
+    if (child->origin == 0) {
+      const hive_node_h made = hivex_node_add_child(h, node, child->name.c_str());
+      if (made == 0) fail("crear la subclave \"" + child->name + "\"");
+      added = true;
+      child->values_changed = !child->values.empty();
+      Apply(*child, made, added_to);
+    } else if (child->subtree_changed) {
+      Apply(*child, child->origin, added_to);
+    }
+  }
+  if (added) added_to.push_back(node);
+}
+
+fs::path Hive::Commit(const CommitHooks& hooks) {
+  if (!changed()) return {};
+  if (commit_attempted_) throw CommitError("los cambios de " + Quoted(path_) + " ya se escribieron");
+  commit_attempted_ = true;
+  const fs::path folder = path_.has_parent_path() ? path_.parent_path() : fs::path(".");
+  const fs::path temporary = folder / (path_.filename().string() + ".sorbantilex-nuevo");
+  fs::path backup;
+  bool backup_made = false;
+  try {
+    std::vector<std::size_t> added_to;
+    Apply(*root_, root_->origin, added_to);
+    if (hivex_commit(handle_.get(), temporary.c_str(), 0) != 0) {
+      throw CommitError("libhivex no pudo escribir " + Quoted(temporary) + ": " +
+                        std::strerror(errno));
+    }
+    auto image = ReadAll(temporary);
+    if (!SortSubkeyLists(image, added_to)) {
+      throw CommitError("no se pudo ordenar las subclaves nuevas en " + Quoted(temporary));
+    }
+    WriteAllAndSync(temporary, image);
+    std::error_code ignored;
+    fs::permissions(temporary, fs::status(path_).permissions(), ignored);
+    // Read the new hive back before it replaces the old one.
+    {
+      std::unique_ptr<::hive_h, CloseHive> check(hivex_open(temporary.c_str(), 0));
+      if (!check || hivex_root(check.get()) == 0) {
+        throw CommitError("el archivo nuevo " + Quoted(temporary) + " no se puede leer");
+      }
+    }
+    if (hooks.keep_backup) {
+      backup = folder / (path_.filename().string() + ".sorbantilex-" + Timestamp() + ".bak");
+      for (int n = 2; fs::exists(backup); ++n) {
+        backup = folder / (path_.filename().string() + ".sorbantilex-" + Timestamp() + "-" +
+                           std::to_string(n) + ".bak");
+      }
+      // A hard link keeps the old file as it is when the new one replaces it.
+      if (::link(path_.c_str(), backup.c_str()) == 0) {
+        backup_made = true;
+      } else {
+        std::error_code error;
+        backup_made = fs::copy_file(path_, backup, error);
+        if (!backup_made) {
+          throw CommitError("no se pudo guardar la copia de seguridad " + Quoted(backup) + ": " +
+                            error.message());
+        }
+        SyncFile(backup);
+      }
+    }
+    if (hooks.before_rename) hooks.before_rename(temporary);
+    if (::rename(temporary.c_str(), path_.c_str()) != 0) {
+      throw CommitError("no se pudo reemplazar " + Quoted(path_) + ": " + std::strerror(errno));
+    }
+    SyncFolder(folder);
+  } catch (...) {
+    std::error_code ignored;
+    fs::remove(temporary, ignored);
+    if (backup_made) fs::remove(backup, ignored);
+    throw;
+  }
+  return backup;
+}
+
+}  // namespace sorbantilex::offline

@@ -1,0 +1,126 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+struct hive_h;  // libhivex's handle; only hive.cpp includes <hivex.h>
+
+namespace sorbantilex::offline {
+
+/// Raised when an installation or a hive cannot be worked on safely. The
+/// message (Spanish) names the file and says what to do; nothing on disk has
+/// been changed when it is raised.
+class OfflineRefusal : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+/// Raised when writing a changed hive back failed; the hive file on disk is
+/// then still the old one, byte for byte.
+class CommitError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+/// Value data longer than this is kept by Windows (hives of minor version 4
+/// and later) in a big-data record, which libhivex cannot write: it writes
+/// one oversized cell that Windows reads as corrupt.
+inline constexpr std::size_t kLargestSingleCellValue = 16344;
+
+/// One value as the hive stores it: string data in UTF-16LE.
+struct HiveValue {
+  std::string name;
+  std::uint32_t type = 0;
+  std::vector<std::uint8_t> data;
+};
+
+class Hive;
+
+/// A key of a hive as this run sees it. Subkeys and values are read from the
+/// file on first use; changes stay here until the hive is committed.
+struct HiveKey {
+  std::string name;
+  HiveKey* parent = nullptr;  // null for a hive's root and for the virtual roots
+  Hive* hive = nullptr;       // null for the virtual roots
+  std::size_t origin = 0;     // libhivex node in the file; 0 when created in this run
+  bool children_loaded = false;
+  bool values_loaded = false;
+  bool broken = false;              // libhivex could not read it
+  bool deleted = false;
+  bool closed_to_children = false;  // no key can be created directly beneath
+  bool values_changed = false;
+  bool subtree_changed = false;
+  std::map<std::string, std::shared_ptr<HiveKey>> children;  // by upper-cased name
+  std::vector<std::size_t> removed;  // subkeys from the file deleted in this run
+  std::vector<HiveValue> values;     // in the order the file or the run gave them
+
+  HiveValue* FindValue(std::string_view value_name);
+};
+
+/// Options and test hooks for a commit.
+struct CommitHooks {
+  /// Runs after the new hive is written and flushed, before it replaces the
+  /// old one; raising from it aborts the commit.
+  std::function<void(const std::filesystem::path& temporary)> before_rename;
+  /// False for files this program has just made (fixtures, the sample):
+  /// there is nothing to keep a backup of.
+  bool keep_backup = true;
+};
+
+/// One hive file opened through libhivex.
+///
+/// Opening refuses (OfflineRefusal, nothing written): a missing file; a
+/// file that is no hive or does not parse; a dirty base block (Windows left
+/// changes in the transaction logs); for writing, a read-only file, folder or
+/// mount.
+class Hive {
+ public:
+  static std::unique_ptr<Hive> Open(const std::filesystem::path& path, std::string mount_name,
+                                    bool for_writing);
+  ~Hive();
+  Hive(const Hive&) = delete;
+  Hive& operator=(const Hive&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+  std::uint32_t minor_version() const { return minor_; }
+  const std::shared_ptr<HiveKey>& root() const { return root_; }
+  bool changed() const { return root_->subtree_changed; }
+
+  /// Reads a key's subkeys (names only) or values from the file on first
+  /// use. False when libhivex cannot read them: the key is then broken.
+  bool LoadChildren(HiveKey& key);
+  bool LoadValues(HiveKey& key);
+  /// Marks the key and its ancestors as changed.
+  static void MarkChanged(HiveKey& key);
+
+  /// Writes the changes: the new hive goes to a temporary file beside the
+  /// old one, is flushed and read back, the old file is kept as a dated
+  /// backup (a hard link, or a copy where links are not supported), and the
+  /// new file is renamed over the old one. Returns the backup's path (empty
+  /// when nothing changed). Raises CommitError with the old hive unchanged
+  /// and no temporary or backup file left. A hive is committed once per
+  /// run: a second commit of a changed hive raises CommitError.
+  std::filesystem::path Commit(const CommitHooks& hooks = {});
+
+ private:
+  struct CloseHive {
+    void operator()(::hive_h* h) const noexcept;
+  };
+
+  Hive(std::filesystem::path path, ::hive_h* handle, std::uint32_t minor);
+  void Apply(HiveKey& key, std::size_t node, std::vector<std::size_t>& added_to);
+
+  std::filesystem::path path_;
+  std::unique_ptr<::hive_h, CloseHive> handle_;
+  std::uint32_t minor_ = 0;
+  std::shared_ptr<HiveKey> root_;
+  bool commit_attempted_ = false;
+};
+
+}  // namespace sorbantilex::offline

@@ -1,0 +1,425 @@
+#include "platform/offline/hive_registry.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/offline/utf16.h"
+#include "registry/key_names.h"
+
+namespace sorbantilex::offline {
+
+namespace {
+
+constexpr Status kErrorNotSupported = 50;
+constexpr Status kErrorBadPathname = 161;
+constexpr Status kErrorRegistryCorrupt = 1015;
+constexpr std::size_t kMaxKeyNameLength = 255;
+constexpr std::size_t kMaxValueNameLength = 16383;
+constexpr std::string_view kCurrentControlSet = "CurrentControlSet";
+
+// Rights that change a key: set value, create subkey, create link, DELETE,
+// WRITE_DAC, WRITE_OWNER, GENERIC_ALL, GENERIC_WRITE, MAXIMUM_ALLOWED.
+constexpr std::uint32_t kWriteRights = kKeySetValue | kKeyCreateSubKey | kKeyCreateLink |
+                                       kKeyDelete | 0x40000 | 0x80000 | 0x10000000 |
+                                       0x40000000 | 0x02000000;
+
+bool IsStringType(std::uint32_t type) {
+  return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz;
+}
+
+// Splits a key path at its backslashes. A single trailing backslash is
+// ignored; any other empty component makes the path invalid.
+bool SplitPath(std::string_view path, std::vector<std::string_view>* parts) {
+  parts->clear();
+  if (path.empty()) return true;
+  if (path.back() == '\\') path.remove_suffix(1);
+  std::size_t start = 0;
+  while (true) {
+    const auto slash = path.find('\\', start);
+    const auto part = path.substr(start, slash == std::string_view::npos ? path.npos : slash - start);
+    if (part.empty()) return false;
+    parts->push_back(part);
+    if (slash == std::string_view::npos) return true;
+    start = slash + 1;
+  }
+}
+
+std::shared_ptr<HiveKey> VirtualKey(std::string name) {
+  auto key = std::make_shared<HiveKey>();
+  key->name = std::move(name);
+  key->children_loaded = true;
+  key->values_loaded = true;
+  key->closed_to_children = true;
+  return key;
+}
+
+// Value data as the interface gives it: strings in UTF-8.
+std::vector<std::uint8_t> OutwardData(const HiveValue& value) {
+  if (!IsStringType(value.type)) return value.data;
+  const std::string text = Utf16LeToUtf8(value.data);
+  return std::vector<std::uint8_t>(text.begin(), text.end());
+}
+
+}  // namespace
+
+HiveRegistry::HiveRegistry(const HivePaths& paths, bool for_writing) : for_writing_(for_writing) {
+  auto open = [&](const std::filesystem::path& path, std::string mount) {
+    hives_.push_back(Hive::Open(path, std::move(mount), for_writing));
+    return hives_.back().get();
+  };
+  software_ = open(paths.software, "SOFTWARE");
+  system_ = open(paths.system, "SYSTEM");
+  if (!paths.user.empty()) user_ = open(paths.user, paths.user_sid.empty() ? "HKEY_CURRENT_USER" : paths.user_sid);
+
+  local_machine_ = VirtualKey("HKEY_LOCAL_MACHINE");
+  local_machine_->children.emplace("SOFTWARE", software_->root());
+  local_machine_->children.emplace("SYSTEM", system_->root());
+  users_ = VirtualKey("HKEY_USERS");
+  if (user_ != nullptr && !paths.user_sid.empty()) {
+    users_->children.emplace(UpperName(paths.user_sid), user_->root());
+  }
+  empty_root_ = VirtualKey("");
+}
+
+HiveRegistry::~HiveRegistry() = default;
+
+std::shared_ptr<HiveKey> HiveRegistry::Child(HiveKey& parent, std::string_view name) {
+  if (parent.hive != nullptr && !parent.hive->LoadChildren(parent)) return nullptr;
+  const auto found = parent.children.find(UpperName(name));
+  return found == parent.children.end() ? nullptr : found->second;
+}
+
+std::shared_ptr<HiveKey> HiveRegistry::CurrentControlSet() {
+  const auto select = Child(*system_->root(), "Select");
+  if (!select || !system_->LoadValues(*select)) return nullptr;
+  const HiveValue* current = select->FindValue("Current");
+  if (current == nullptr || current->type != kRegDword || current->data.size() != 4) return nullptr;
+  const std::uint32_t number = current->data[0] | (current->data[1] << 8) |
+                               (current->data[2] << 16) | (static_cast<std::uint32_t>(current->data[3]) << 24);
+  char name[32];
+  std::snprintf(name, sizeof name, "ControlSet%03u", number);
+  return Child(*system_->root(), name);
+}
+
+std::shared_ptr<HiveKey> HiveRegistry::RootKey(KeyRef root) {
+  std::shared_ptr<HiveKey> found;
+  switch (root) {
+    case kHkeyLocalMachine:
+      return local_machine_;
+    case kHkeyUsers:
+      return users_;
+    case kHkeyCurrentUser:
+      return user_ != nullptr ? user_->root() : empty_root_;
+    case kHkeyClassesRoot:
+      found = Child(*software_->root(), "Classes");
+      break;
+    case kHkeyCurrentConfig:
+      if (Walk(system_->root(), "CurrentControlSet\\Hardware Profiles\\Current", &found) !=
+          kErrorSuccess) {
+        found = nullptr;
+      }
+      break;
+    default:
+      break;
+  }
+  return found ? found : empty_root_;
+}
+
+Status HiveRegistry::Resolve(KeyRef key, std::uint32_t needed, std::shared_ptr<HiveKey>* out) {
+  if (key == kNullKey) return kErrorInvalidHandle;
+  if (IsRootKey(key)) {
+    *out = RootKey(key);
+    return kErrorSuccess;
+  }
+  const auto handle = handles_.find(key);
+  if (handle == handles_.end()) return kErrorInvalidHandle;
+  if (handle->second.key->deleted) return kErrorKeyDeleted;
+  if ((handle->second.access & needed) != needed) return kErrorAccessDenied;
+  *out = handle->second.key;
+  return kErrorSuccess;
+}
+
+Status HiveRegistry::Walk(std::shared_ptr<HiveKey> from, std::string_view path,
+                          std::shared_ptr<HiveKey>* out) {
+  std::vector<std::string_view> parts;
+  if (!SplitPath(path, &parts)) return kErrorBadPathname;
+  std::shared_ptr<HiveKey> current = std::move(from);
+  for (const auto part : parts) {
+    std::shared_ptr<HiveKey> next;
+    if (current == system_->root() && SameName(part, kCurrentControlSet)) {
+      next = CurrentControlSet();
+    } else {
+      if (current->hive != nullptr && !current->hive->LoadChildren(*current)) {
+        return kErrorRegistryCorrupt;
+      }
+      next = Child(*current, part);
+    }
+    if (!next) return kErrorFileNotFound;
+    current = std::move(next);
+  }
+  *out = std::move(current);
+  return kErrorSuccess;
+}
+
+KeyRef HiveRegistry::NewHandle(std::shared_ptr<HiveKey> key, std::uint32_t access) {
+  const KeyRef ref = next_handle_;
+  next_handle_ += 4;
+  handles_[ref] = Handle{std::move(key), access};
+  return ref;
+}
+
+std::string HiveRegistry::KeyPath(const HiveKey& key) const {
+  std::string path = key.name;
+  for (const HiveKey* at = key.parent; at != nullptr; at = at->parent) path = at->name + "\\" + path;
+  return path;
+}
+
+bool HiveRegistry::MayRewriteValues(HiveKey& key, std::string_view changed_name,
+                                    std::size_t new_size) {
+  if (key.hive == nullptr || key.hive->minor_version() < 4) return true;
+  const std::string upper = UpperName(changed_name);
+  const HiveValue* large = nullptr;
+  for (const auto& value : key.values) {
+    if (value.data.size() > kLargestSingleCellValue && UpperName(value.name) != upper) large = &value;
+  }
+  if (large == nullptr && new_size <= kLargestSingleCellValue) return true;
+  const std::string which = large != nullptr ? large->name : std::string(changed_name);
+  notices_.push_back("No se cambió el valor \"" + std::string(changed_name) + "\" de la clave " +
+                     KeyPath(key) + " en \"" + key.hive->path().string() + "\": la clave tendría el valor \"" +
+                     which + "\" de más de 16344 bytes, que libhivex escribiría sin su registro de "
+                     "datos grandes y dañaría el archivo. Haga este cambio desde Windows.");
+  return false;
+}
+
+Status HiveRegistry::OpenKey(KeyRef key, std::string_view subkey, std::uint32_t /*options*/,
+                             std::uint32_t access, KeyRef* result) {
+  *result = kNullKey;
+  std::shared_ptr<HiveKey> base;
+  if (const Status status = Resolve(key, 0, &base); status != kErrorSuccess) return status;
+  std::shared_ptr<HiveKey> target;
+  if (const Status status = Walk(base, subkey, &target); status != kErrorSuccess) return status;
+  *result = NewHandle(std::move(target), access);
+  return kErrorSuccess;
+}
+
+Status HiveRegistry::CreateKey(KeyRef key, std::string_view subkey, std::uint32_t /*options*/,
+                               std::uint32_t access, KeyRef* result, std::uint32_t* disposition) {
+  *result = kNullKey;
+  std::shared_ptr<HiveKey> current;
+  if (const Status status = Resolve(key, 0, &current); status != kErrorSuccess) return status;
+  const bool handle_may_create = IsRootKey(key) || (handles_.at(key).access & kKeyCreateSubKey);
+
+  std::vector<std::string_view> parts;
+  if (!SplitPath(subkey, &parts)) return kErrorBadPathname;
+  for (const auto part : parts) {
+    if (Utf16Units(part) > kMaxKeyNameLength) return kErrorInvalidParameter;
+  }
+
+  // Everything is checked before anything is created, so a refusal leaves
+  // no partial path behind.
+  std::size_t depth = 0;
+  for (; depth < parts.size(); ++depth) {
+    std::shared_ptr<HiveKey> next;
+    if (current == system_->root() && SameName(parts[depth], kCurrentControlSet)) {
+      next = CurrentControlSet();
+      if (!next) return kErrorAccessDenied;
+    } else {
+      if (current->hive != nullptr && !current->hive->LoadChildren(*current)) {
+        return kErrorRegistryCorrupt;
+      }
+      next = Child(*current, parts[depth]);
+    }
+    if (!next) break;
+    current = std::move(next);
+  }
+  const bool creating = depth < parts.size();
+  if (creating) {
+    if (current->closed_to_children || current->hive == nullptr) return kErrorAccessDenied;
+    if (depth == 0 && !handle_may_create) return kErrorAccessDenied;
+    for (std::size_t k = depth; k < parts.size(); ++k) {
+      if (!IsAscii(parts[k])) {
+        notices_.push_back("No se creó la clave \"" + std::string(parts[k]) + "\" bajo " +
+                           KeyPath(*current) + " en \"" + current->hive->path().string() +
+                           "\": libhivex solo ordena bien los nombres de clave ASCII.");
+        return kErrorAccessDenied;
+      }
+    }
+    for (; depth < parts.size(); ++depth) {
+      auto child = std::make_shared<HiveKey>();
+      child->name = std::string(parts[depth]);
+      child->parent = current.get();
+      child->hive = current->hive;
+      child->children_loaded = true;
+      child->values_loaded = true;
+      current->children[UpperName(parts[depth])] = child;
+      current = std::move(child);
+    }
+    Hive::MarkChanged(*current);
+  }
+  if (disposition != nullptr) {
+    *disposition = creating ? kRegCreatedNewKey : kRegOpenedExistingKey;
+  }
+  *result = NewHandle(std::move(current), access);
+  return kErrorSuccess;
+}
+
+Status HiveRegistry::CloseKey(KeyRef key) {
+  if (key == kNullKey) return kErrorInvalidHandle;
+  if (IsRootKey(key)) return kErrorSuccess;
+  return handles_.erase(key) == 1 ? kErrorSuccess : kErrorInvalidHandle;
+}
+
+Status HiveRegistry::DeleteKey(KeyRef key, std::string_view subkey) {
+  std::shared_ptr<HiveKey> base;
+  if (const Status status = Resolve(key, 0, &base); status != kErrorSuccess) return status;
+  std::shared_ptr<HiveKey> target;
+  if (const Status status = Walk(base, subkey, &target); status != kErrorSuccess) return status;
+  if (target->parent == nullptr || target->hive == nullptr) return kErrorAccessDenied;
+  if (!target->hive->LoadChildren(*target)) return kErrorRegistryCorrupt;
+  if (!target->children.empty()) return kErrorAccessDenied;
+  HiveKey& parent = *target->parent;
+  target->deleted = true;
+  parent.children.erase(UpperName(target->name));
+  if (target->origin != 0) parent.removed.push_back(target->origin);
+  Hive::MarkChanged(parent);
+  return kErrorSuccess;
+}
+
+Status HiveRegistry::DeleteValue(KeyRef key, std::string_view name) {
+  std::shared_ptr<HiveKey> target;
+  if (const Status status = Resolve(key, kKeySetValue, &target); status != kErrorSuccess) {
+    return status;
+  }
+  if (target->hive != nullptr && !target->hive->LoadValues(*target)) return kErrorRegistryCorrupt;
+  const auto upper = UpperName(name);
+  const auto found = std::find_if(target->values.begin(), target->values.end(),
+                                  [&](const auto& value) { return UpperName(value.name) == upper; });
+  if (found == target->values.end()) return kErrorFileNotFound;
+  if (!MayRewriteValues(*target, name, 0)) return kErrorNotSupported;
+  target->values.erase(found);
+  target->values_changed = true;
+  Hive::MarkChanged(*target);
+  return kErrorSuccess;
+}
+
+Status HiveRegistry::QueryValue(KeyRef key, std::string_view name, std::uint32_t* type,
+                                std::uint8_t* data, std::uint32_t* size) {
+  std::shared_ptr<HiveKey> target;
+  if (const Status status = Resolve(key, kKeyQueryValue, &target); status != kErrorSuccess) {
+    return status;
+  }
+  if (data != nullptr && size == nullptr) return kErrorInvalidParameter;
+  if (target->hive != nullptr && !target->hive->LoadValues(*target)) return kErrorRegistryCorrupt;
+  const HiveValue* value = target->FindValue(name);
+  if (value == nullptr) return kErrorFileNotFound;
+  if (type != nullptr) *type = value->type;
+  if (size == nullptr) return kErrorSuccess;
+  const auto outward = OutwardData(*value);
+  const auto needed = static_cast<std::uint32_t>(outward.size());
+  if (data != nullptr && *size < needed) {
+    *size = needed;
+    return kErrorMoreData;
+  }
+  if (data != nullptr && needed > 0) std::memcpy(data, outward.data(), needed);
+  *size = needed;
+  return kErrorSuccess;
+}
+
+Status HiveRegistry::SetValue(KeyRef key, std::string_view name, std::uint32_t type,
+                              std::span<const std::uint8_t> data) {
+  std::shared_ptr<HiveKey> target;
+  if (const Status status = Resolve(key, kKeySetValue, &target); status != kErrorSuccess) {
+    return status;
+  }
+  if (target->hive == nullptr) return kErrorAccessDenied;
+  if (Utf16Units(name) > kMaxValueNameLength) return kErrorInvalidParameter;
+  if (!target->hive->LoadValues(*target)) return kErrorRegistryCorrupt;
+  std::vector<std::uint8_t> stored =
+      IsStringType(type)
+          ? Utf8ToUtf16Le(std::string_view(reinterpret_cast<const char*>(data.data()), data.size()))
+          : std::vector<std::uint8_t>(data.begin(), data.end());
+  if (!MayRewriteValues(*target, name, stored.size())) return kErrorNotSupported;
+  if (HiveValue* value = target->FindValue(name)) {
+    value->type = type;
+    value->data = std::move(stored);
+  } else {
+    target->values.push_back(HiveValue{std::string(name), type, std::move(stored)});
+  }
+  target->values_changed = true;
+  Hive::MarkChanged(*target);
+  return kErrorSuccess;
+}
+
+Status HiveRegistry::QueryInfoKey(KeyRef key, std::uint32_t* subkeys,
+                                  std::uint32_t* max_subkey_len) {
+  std::shared_ptr<HiveKey> target;
+  if (const Status status = Resolve(key, kKeyQueryValue, &target); status != kErrorSuccess) {
+    return status;
+  }
+  if (target->hive != nullptr && !target->hive->LoadChildren(*target)) return kErrorRegistryCorrupt;
+  std::size_t longest = 0;
+  for (const auto& [upper, child] : target->children) longest = std::max(longest, child->name.size());
+  if (subkeys != nullptr) *subkeys = static_cast<std::uint32_t>(target->children.size());
+  if (max_subkey_len != nullptr) *max_subkey_len = static_cast<std::uint32_t>(longest);
+  return kErrorSuccess;
+}
+
+Status HiveRegistry::EnumKey(KeyRef key, std::uint32_t index, char* name,
+                             std::uint32_t* name_len) {
+  std::shared_ptr<HiveKey> target;
+  if (const Status status = Resolve(key, kKeyEnumerateSubKeys, &target);
+      status != kErrorSuccess) {
+    return status;
+  }
+  if (name == nullptr || name_len == nullptr) return kErrorInvalidParameter;
+  if (target->hive != nullptr && !target->hive->LoadChildren(*target)) return kErrorRegistryCorrupt;
+  if (index >= target->children.size()) return kErrorNoMoreItems;
+  const auto& child = std::next(target->children.begin(), index)->second;
+  if (*name_len <= child->name.size()) return kErrorMoreData;
+  std::memcpy(name, child->name.data(), child->name.size());
+  name[child->name.size()] = '\0';
+  *name_len = static_cast<std::uint32_t>(child->name.size());
+  return kErrorSuccess;
+}
+
+Status HiveRegistry::EnumValue(KeyRef key, std::uint32_t index, std::string* name,
+                               std::uint32_t* type, std::vector<std::uint8_t>* data) {
+  std::shared_ptr<HiveKey> target;
+  if (const Status status = Resolve(key, kKeyQueryValue, &target); status != kErrorSuccess) {
+    return status;
+  }
+  if (target->hive != nullptr && !target->hive->LoadValues(*target)) return kErrorRegistryCorrupt;
+  if (index >= target->values.size()) return kErrorNoMoreItems;
+  const HiveValue& value = target->values[index];
+  if (name != nullptr) *name = value.name;
+  if (type != nullptr) *type = value.type;
+  if (data != nullptr) *data = OutwardData(value);
+  return kErrorSuccess;
+}
+
+std::vector<std::filesystem::path> HiveRegistry::ChangedHives() const {
+  std::vector<std::filesystem::path> changed;
+  for (const auto& hive : hives_) {
+    if (hive->changed()) changed.push_back(hive->path());
+  }
+  return changed;
+}
+
+CommitReport HiveRegistry::Commit(const CommitHooks& hooks) {
+  CommitReport report;
+  if (!for_writing_) return report;
+  for (const auto& hive : hives_) {
+    if (!hive->changed()) continue;
+    try {
+      const auto backup = hive->Commit(hooks);
+      report.written.push_back({hive->path(), backup});
+    } catch (const CommitError& error) {
+      report.errors.push_back("No se guardaron los cambios de \"" + hive->path().string() +
+                              "\" (el archivo queda como estaba): " + error.what());
+    }
+  }
+  return report;
+}
+
+}  // namespace sorbantilex::offline

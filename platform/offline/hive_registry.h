@@ -1,0 +1,115 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/offline/hive.h"
+#include "registry/registry_api.h"
+
+namespace sorbantilex::offline {
+
+/// The hive files that stand for a Windows installation's registry.
+struct HivePaths {
+  std::filesystem::path software;  // HKEY_LOCAL_MACHINE\SOFTWARE
+  std::filesystem::path system;    // HKEY_LOCAL_MACHINE\SYSTEM
+  std::filesystem::path user;      // HKEY_CURRENT_USER; may be empty
+  std::string user_sid;            // HKEY_USERS\<sid> is the user hive when set
+};
+
+/// What a commit did: each hive written with its backup, and each failure.
+struct CommitReport {
+  struct Written {
+    std::filesystem::path hive;
+    std::filesystem::path backup;
+  };
+  std::vector<Written> written;
+  std::vector<std::string> errors;
+};
+
+/// The registry of a Windows installation that is not running, kept in its
+/// hive files and edited through libhivex, with the semantics of the live
+/// registry:
+/// - HKEY_LOCAL_MACHINE holds the mount points SOFTWARE and SYSTEM; no key
+///   can be created directly beneath it or beneath HKEY_USERS;
+/// - SYSTEM\CurrentControlSet is the control set SYSTEM\Select\Current names;
+/// - HKEY_CURRENT_USER is the user hive, also HKEY_USERS\<sid>;
+///   HKEY_CLASSES_ROOT is SOFTWARE\Classes; HKEY_CURRENT_CONFIG is
+///   SYSTEM\CurrentControlSet\Hardware Profiles\Current;
+/// - names are compared as Windows compares them, kept as first written;
+/// - string data (types 1, 2, 7) is stored as UTF-16LE and comes back as the
+///   UTF-8 text that went in; other data passes unchanged.
+///
+/// Changes stay in memory until `Commit`. The store refuses (and adds a
+/// notice explaining why) what libhivex would write wrongly: key names
+/// outside ASCII (5), and any change to the values of a key that holds a
+/// value over 16344 bytes in a hive of minor version 4 or later (50). A key
+/// libhivex cannot read answers 1015.
+class HiveRegistry final : public RegistryApi {
+ public:
+  /// Opens the hives; raises OfflineRefusal (see `Hive::Open`). With
+  /// `for_writing` false the files are only read and `Commit` writes nothing.
+  HiveRegistry(const HivePaths& paths, bool for_writing);
+  ~HiveRegistry() override;
+
+  Status OpenKey(KeyRef key, std::string_view subkey, std::uint32_t options, std::uint32_t access,
+                 KeyRef* result) override;
+  Status CreateKey(KeyRef key, std::string_view subkey, std::uint32_t options,
+                   std::uint32_t access, KeyRef* result, std::uint32_t* disposition) override;
+  Status CloseKey(KeyRef key) override;
+  Status DeleteKey(KeyRef key, std::string_view subkey) override;
+  Status DeleteValue(KeyRef key, std::string_view name) override;
+  Status QueryValue(KeyRef key, std::string_view name, std::uint32_t* type, std::uint8_t* data,
+                    std::uint32_t* size) override;
+  Status SetValue(KeyRef key, std::string_view name, std::uint32_t type,
+                  std::span<const std::uint8_t> data) override;
+  Status QueryInfoKey(KeyRef key, std::uint32_t* subkeys, std::uint32_t* max_subkey_len) override;
+  Status EnumKey(KeyRef key, std::uint32_t index, char* name, std::uint32_t* name_len) override;
+
+  /// RegEnumValue: the value at `index`, its data as `QueryValue` gives it.
+  Status EnumValue(KeyRef key, std::uint32_t index, std::string* name, std::uint32_t* type,
+                   std::vector<std::uint8_t>* data);
+
+  /// Hive files changed in memory.
+  std::vector<std::filesystem::path> ChangedHives() const;
+  /// Writes every changed hive (see `Hive::Commit`). Does nothing when the
+  /// store was opened for reading only.
+  CommitReport Commit(const CommitHooks& hooks = {});
+  /// Why changes were refused, one sentence each, in the order they came.
+  const std::vector<std::string>& notices() const { return notices_; }
+  /// Number of handles open now (roots excluded).
+  std::size_t OpenHandles() const { return handles_.size(); }
+
+ private:
+  struct Handle {
+    std::shared_ptr<HiveKey> key;
+    std::uint32_t access = 0;
+  };
+
+  std::shared_ptr<HiveKey> RootKey(KeyRef root);
+  Status Resolve(KeyRef key, std::uint32_t needed, std::shared_ptr<HiveKey>* out);
+  Status Walk(std::shared_ptr<HiveKey> from, std::string_view path, std::shared_ptr<HiveKey>* out);
+  std::shared_ptr<HiveKey> Child(HiveKey& parent, std::string_view name);
+  std::shared_ptr<HiveKey> CurrentControlSet();
+  KeyRef NewHandle(std::shared_ptr<HiveKey> key, std::uint32_t access);
+  bool MayRewriteValues(HiveKey& key, std::string_view changed_name, std::size_t new_size);
+  std::string KeyPath(const HiveKey& key) const;
+
+  bool for_writing_;
+  std::vector<std::unique_ptr<Hive>> hives_;
+  Hive* software_ = nullptr;
+  Hive* system_ = nullptr;
+  Hive* user_ = nullptr;
+  std::shared_ptr<HiveKey> local_machine_;
+  std::shared_ptr<HiveKey> users_;
+  std::shared_ptr<HiveKey> empty_root_;
+  std::map<KeyRef, Handle> handles_;
+  KeyRef next_handle_ = 0x100;
+  std::vector<std::string> notices_;
+};
+
+}  // namespace sorbantilex::offline

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sorbantilex::offline {
+
+/// What the program reads of a hive's base block (its first 4096 bytes).
+struct BaseBlock {
+  std::uint32_t sequence1 = 0;
+  std::uint32_t sequence2 = 0;
+  std::uint32_t major = 0;
+  std::uint32_t minor = 0;
+  bool checksum_ok = false;
+
+  /// Windows left changes in the transaction logs that the hive file does
+  /// not hold yet.
+  bool Dirty() const { return sequence1 != sequence2; }
+};
+
+/// Reads the base block; nullopt when the file is shorter than one or does
+/// not start with the hive signature.
+std::optional<BaseBlock> ReadBaseBlock(const std::filesystem::path& path);
+
+/// Writes a valid empty hive: a base block with its checksum, one 4 KiB bin
+/// holding the root key (named `root_name`, ASCII) with a security
+/// descriptor (SYSTEM and Administrators full control, Users read), and the
+/// rest of the bin free. `minor_version` is 3 (Windows NT 4 to XP layout)
+/// or 5 (later). Raises std::runtime_error when the file cannot be written.
+void WriteBlankHive(const std::filesystem::path& path, std::string_view root_name = "ROOT",
+                    std::uint32_t minor_version = 5);
+
+/// Puts the subkey lists of the given keys (cell offsets in the file, as
+/// libhivex numbers its nodes) in the order Windows searches them in:
+/// ascending by upper-cased name, so "[br]" and "_x" after "zz". libhivex
+/// versions differ in the comparison they insert new names by; a list out
+/// of order makes Windows miss keys and damage the hive when it saves it.
+/// Returns false when a list cannot be understood (that list is left as is).
+bool SortSubkeyLists(std::vector<std::uint8_t>& image, std::span<const std::size_t> keys);
+
+/// Name of the key whose cell starts at `offset`, as UTF-8; nullopt when the
+/// cell is not a key.
+std::optional<std::string> KeyNameAt(std::span<const std::uint8_t> image, std::size_t offset);
+
+}  // namespace sorbantilex::offline

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/memory/memory_registry.h"
+#include "platform/offline/hive_registry.h"
+
+namespace sorbantilex::offline::testing {
+
+namespace fs = std::filesystem;
+
+/// A fresh folder under the system's temporary folder, removed with
+/// everything in it when the object goes.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+std::vector<std::uint8_t> ReadBytes(const fs::path& path);
+void WriteBytes(const fs::path& path, const std::vector<std::uint8_t>& bytes);
+
+/// Every file under `folder` with its bytes, for byte-identical checks.
+std::vector<std::pair<std::string, std::vector<std::uint8_t>>> FolderContents(const fs::path& folder);
+
+/// Blank SOFTWARE, SYSTEM and NTUSER.DAT in `folder` (made by our own blank
+/// hive writer): SYSTEM with Select\Current = 1 and ControlSet001, the user
+/// hive with Software, SOFTWARE with Microsoft.
+HivePaths MakeHives(const fs::path& folder, std::uint32_t minor_version = 5);
+
+/// Opens the hives for writing, lets `fill` change them, and commits
+/// without backups.
+void Seed(const HivePaths& paths, const std::function<void(HiveRegistry&)>& fill);
+
+/// Helpers over the nine operations (statuses checked by the caller's test).
+void CreatePath(RegistryApi& registry, KeyRef root, std::string_view path);
+void SetText(RegistryApi& registry, KeyRef root, std::string_view path, std::string_view name,
+             std::uint32_t type, std::string_view text);
+void SetDword(RegistryApi& registry, KeyRef root, std::string_view path, std::string_view name,
+              std::uint32_t value);
+/// The value's type and data, or nullopt when it cannot be read.
+std::optional<std::pair<std::uint32_t, std::vector<std::uint8_t>>> Query(
+    RegistryApi& registry, KeyRef root, std::string_view path, std::string_view name);
+
+/// The whole key as the store shows it, in the form the in-memory registry
+/// gives, or nullopt when it does not exist.
+std::optional<KeySnapshot> Snapshot(HiveRegistry& registry, KeyRef root, std::string_view path);
+
+/// Lines `reglookup` prints for the hive (independent readback), or an empty
+/// list when the tool is missing.
+std::vector<std::string> Reglookup(const fs::path& hive, std::string_view prefix);
+
+/// The folder of the real hives, or empty when it is absent.
+fs::path RealHivesFolder();
+
+std::vector<std::uint8_t> Bytes(std::string_view text);
+
+}  // namespace sorbantilex::offline::testing
