@@ -1,0 +1,238 @@
+#include "platform/offline/installation.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+#include "platform/offline/paths.h"
+#include "platform/offline/utf16.h"
+#include "registry/key_names.h"
+
+namespace sorbantilex::offline {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kNothingChanged = " No se ha modificado nada.";
+
+std::string Quoted(const fs::path& path) { return "\"" + path.string() + "\""; }
+
+std::optional<fs::path> WindowsFolder(const fs::path& root) {
+  for (const char* name : {"Windows", "WINNT"}) {
+    const auto folder = FindNoCase(root, name);
+    if (!folder) continue;
+    const auto config = ResolveNoCase(*folder, "System32\\config");
+    std::error_code error;
+    if (fs::is_directory(config, error)) return folder;
+  }
+  return std::nullopt;
+}
+
+// Whether the volume's hibernation file holds a hibernated system: its
+// header then starts with "hibr" (any letter case).
+bool Hibernated(const fs::path& root, fs::path* file) {
+  const auto found = FindNoCase(root, "hiberfil.sys");
+  if (!found) return false;
+  *file = *found;
+  std::ifstream in(*found, std::ios::binary);
+  char head[4] = {};
+  if (!in.read(head, sizeof head)) return false;
+  const std::string signature = UpperName(std::string_view(head, 4));
+  return signature == "HIBR";
+}
+
+// A path as Windows writes it ("C:\Users\Juan", "%SystemDrive%\Users\Juan")
+// beneath the mounted partition root; nullopt for other drives.
+std::optional<fs::path> OnPartition(const fs::path& root, std::string text) {
+  for (const std::string_view variable : {"%SystemDrive%", "%SystemRoot%"}) {
+    if (UpperName(text.substr(0, variable.size())) == UpperName(variable)) {
+      text = (variable == "%SystemDrive%" ? std::string("C:") : std::string("C:\\Windows")) +
+             text.substr(variable.size());
+    }
+  }
+  while (!text.empty() && text.back() == '\0') text.pop_back();
+  if (text.size() < 2 || text[1] != ':') return std::nullopt;
+  return ResolveNoCase(root, text.substr(2));
+}
+
+}  // namespace
+
+bool LooksLikeInstallation(const fs::path& folder) {
+  const auto windows = WindowsFolder(folder);
+  if (!windows) return false;
+  std::error_code error;
+  return fs::is_regular_file(ResolveNoCase(*windows, "System32\\config\\SOFTWARE"), error) &&
+         fs::is_regular_file(ResolveNoCase(*windows, "System32\\config\\SYSTEM"), error);
+}
+
+Installation Installation::Find(const fs::path& root) {
+  std::error_code error;
+  if (!fs::is_directory(root, error)) {
+    throw OfflineRefusal("La carpeta " + Quoted(root) +
+                         " no existe. Indique con --windows la carpeta donde está montada la "
+                         "partición de Windows." +
+                         kNothingChanged);
+  }
+  Installation installation;
+  installation.root_ = root;
+  const auto windows = WindowsFolder(root);
+  if (!windows) {
+    throw OfflineRefusal("No se encuentra la carpeta Windows (con System32\\config) en " +
+                         Quoted(root) +
+                         ". Indique con --windows la carpeta donde está montada la partición de "
+                         "Windows, la que contiene la carpeta Windows." +
+                         kNothingChanged);
+  }
+  installation.windows_folder_ = *windows;
+  installation.software_ = ResolveNoCase(*windows, "System32\\config\\SOFTWARE");
+  installation.system_ = ResolveNoCase(*windows, "System32\\config\\SYSTEM");
+  for (const auto& hive : {installation.software_, installation.system_}) {
+    if (!fs::is_regular_file(hive, error)) {
+      throw OfflineRefusal("No se encuentra el archivo de registro " + Quoted(hive) +
+                           ". Compruebe que la partición montada es la de Windows y que el "
+                           "archivo no se ha movido." +
+                           kNothingChanged);
+    }
+  }
+  fs::path hiberfil;
+  if (Hibernated(root, &hiberfil)) {
+    throw OfflineRefusal(
+        "Windows quedó hibernado en esta partición (" + Quoted(hiberfil) +
+        " está activo: hibernación o inicio rápido). Los cambios hechos ahora se perderían o "
+        "dañarían el sistema al reanudarlo. Arranque Windows y apáguelo por completo (con "
+        "Mayús pulsada al elegir Apagar, o tras desactivar el inicio rápido) y vuelva a montar "
+        "la partición." +
+        kNothingChanged);
+  }
+  return installation;
+}
+
+std::vector<Profile> Installation::Profiles() const {
+  std::vector<Profile> profiles;
+  auto add = [&](Profile profile) {
+    std::error_code error;
+    if (!fs::is_regular_file(profile.user_hive, error)) return;
+    for (const auto& known : profiles) {
+      if (fs::equivalent(known.user_hive, profile.user_hive, error)) return;
+    }
+    profiles.push_back(std::move(profile));
+  };
+  // The profiles Windows lists, with their SIDs.
+  try {
+    const auto hive = Hive::Open(software_, "SOFTWARE", false);
+    std::shared_ptr<HiveKey> key = hive->root();
+    for (const char* part : {"Microsoft", "Windows NT", "CurrentVersion", "ProfileList"}) {
+      if (!key || !hive->LoadChildren(*key)) {
+        key = nullptr;
+        break;
+      }
+      const auto found = key->children.find(UpperName(part));
+      key = found == key->children.end() ? nullptr : found->second;
+    }
+    if (key && hive->LoadChildren(*key)) {
+      for (const auto& [upper, entry] : key->children) {
+        if (entry->name.rfind("S-1-5-21-", 0) != 0 || !hive->LoadValues(*entry)) continue;
+        const HiveValue* image = entry->FindValue("ProfileImagePath");
+        if (image == nullptr) continue;
+        const auto folder = OnPartition(root_, Utf16LeToUtf8(image->data));
+        if (!folder) continue;
+        add(Profile{folder->filename().string(), entry->name, ResolveNoCase(*folder, "NTUSER.DAT")});
+      }
+    }
+  } catch (const OfflineRefusal&) {
+    // SOFTWARE is refused later with its own message.
+  }
+  // Profile folders that Windows does not list (or a SOFTWARE hive without
+  // the list).
+  for (const char* parent : {"Users", "Documents and Settings"}) {
+    const auto folder = FindNoCase(root_, parent);
+    std::error_code error;
+    if (!folder || !fs::is_directory(*folder, error)) continue;
+    for (const auto& entry : fs::directory_iterator(*folder, error)) {
+      const std::string name = entry.path().filename().string();
+      const std::string upper = UpperName(name);
+      if (upper == "DEFAULT" || upper == "DEFAULT USER" || upper == "PUBLIC" || upper == "ALL USERS") {
+        continue;
+      }
+      add(Profile{name, "", ResolveNoCase(entry.path(), "NTUSER.DAT")});
+    }
+  }
+  return profiles;
+}
+
+HivePaths Installation::Hives(std::string_view user) const {
+  const auto profiles = Profiles();
+  std::vector<const Profile*> chosen;
+  for (const auto& profile : profiles) {
+    if (user.empty() || SameName(profile.name, user) || SameName(profile.sid, user)) {
+      chosen.push_back(&profile);
+    }
+  }
+  if (chosen.size() != 1) {
+    std::ostringstream message;
+    if (profiles.empty()) {
+      message << "No se encuentra ningún perfil de usuario con NTUSER.DAT en " << Quoted(root_)
+              << ".";
+    } else {
+      message << (chosen.empty() ? "No hay ningún perfil llamado \"" + std::string(user) + "\""
+                                 : std::string("Hay varios perfiles de usuario"))
+              << ". Elija uno con --user:";
+      for (const auto& profile : profiles) {
+        message << "\n  " << profile.name;
+        if (!profile.sid.empty()) message << " (" << profile.sid << ")";
+      }
+    }
+    message << kNothingChanged;
+    throw OfflineRefusal(message.str());
+  }
+  return HivePaths{software_, system_, chosen.front()->user_hive, chosen.front()->sid};
+}
+
+std::vector<fs::path> MountedInstallations() {
+  std::vector<fs::path> found;
+  std::ifstream mounts("/proc/self/mounts");
+  std::string device;
+  std::string point;
+  std::string rest;
+  while (mounts >> device >> point && std::getline(mounts, rest)) {
+    // Mount points escape spaces and tabs as octal.
+    std::string decoded;
+    for (std::size_t i = 0; i < point.size(); ++i) {
+      if (point[i] == '\\' && i + 3 < point.size() && std::isdigit(static_cast<unsigned char>(point[i + 1]))) {
+        decoded += static_cast<char>(std::stoi(point.substr(i + 1, 3), nullptr, 8));
+        i += 3;
+      } else {
+        decoded += point[i];
+      }
+    }
+    if (decoded.rfind("/proc", 0) == 0 || decoded.rfind("/sys", 0) == 0 || decoded.rfind("/dev", 0) == 0) {
+      continue;
+    }
+    if (LooksLikeInstallation(decoded)) found.emplace_back(decoded);
+  }
+  return found;
+}
+
+InstanceLock::InstanceLock(const fs::path& root) {
+  std::error_code error;
+  const auto canonical = fs::weakly_canonical(root, error);
+  const auto name = std::to_string(std::hash<std::string>{}(canonical.string()));
+  const fs::path lock = fs::temp_directory_path() / ("sorbantilex-" + name + ".lock");
+  fd_ = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (fd_ >= 0 && ::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+    ::close(fd_);
+    fd_ = -1;
+  }
+}
+
+InstanceLock::~InstanceLock() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+}  // namespace sorbantilex::offline

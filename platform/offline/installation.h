@@ -1,0 +1,73 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/offline/hive_registry.h"
+
+namespace sorbantilex::offline {
+
+/// A user profile of the installation.
+struct Profile {
+  std::string name;  // the profile folder's name, e.g. "Juan"
+  std::string sid;   // empty when found by folder only
+  std::filesystem::path user_hive;  // its NTUSER.DAT
+};
+
+/// A Windows installation mounted at a folder: the partition root that holds
+/// the Windows folder and the profiles.
+class Installation {
+ public:
+  /// Examines the folder. Raises OfflineRefusal (nothing written) when it
+  /// holds no Windows folder with SOFTWARE and SYSTEM hives, or when Windows
+  /// left the volume hibernated (hibernation or Fast Startup).
+  static Installation Find(const std::filesystem::path& root);
+
+  const std::filesystem::path& root() const { return root_; }
+  const std::filesystem::path& windows_folder() const { return windows_folder_; }
+  const std::filesystem::path& software() const { return software_; }
+  const std::filesystem::path& system() const { return system_; }
+
+  /// The profiles with a user hive: those SOFTWARE's ProfileList names,
+  /// else the folders under Users and Documents and Settings.
+  std::vector<Profile> Profiles() const;
+
+  /// The hives for HKEY_CURRENT_USER of the profile named `user` (folder
+  /// name or SID, letter case ignored); with `user` empty, the only profile.
+  /// Raises OfflineRefusal listing the profiles when none or several match.
+  HivePaths Hives(std::string_view user) const;
+
+ private:
+  std::filesystem::path root_;
+  std::filesystem::path windows_folder_;
+  std::filesystem::path software_;
+  std::filesystem::path system_;
+};
+
+/// Mount points of the running system that hold a Windows installation
+/// (read from /proc/self/mounts).
+std::vector<std::filesystem::path> MountedInstallations();
+
+/// True when `folder` holds a Windows folder with its SOFTWARE and SYSTEM
+/// hives.
+bool LooksLikeInstallation(const std::filesystem::path& folder);
+
+/// Held while this program works on an installation; a second program on
+/// the same installation cannot take it.
+class InstanceLock {
+ public:
+  explicit InstanceLock(const std::filesystem::path& root);
+  ~InstanceLock();
+  InstanceLock(const InstanceLock&) = delete;
+  InstanceLock& operator=(const InstanceLock&) = delete;
+  /// False when another instance holds the lock.
+  bool held() const { return fd_ >= 0; }
+
+ private:
+  int fd_ = -1;
+};
+
+}  // namespace sorbantilex::offline

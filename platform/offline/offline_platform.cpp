@@ -1,0 +1,414 @@
+#include "platform/offline/offline_platform.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <ctime>
+
+#include "platform/offline/paths.h"
+#include "registry/failure.h"
+#include "registry/key_names.h"
+
+namespace sorbantilex::offline {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::int32_t kErrorPathNotFound = 3;
+constexpr std::int32_t kErrorAccessDeniedFailure = 5;
+constexpr std::int32_t kErrorWriteFault = 29;
+constexpr std::int32_t kErrorDiskFull = 112;
+
+constexpr std::string_view kCurrentVersion = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
+constexpr std::string_view kEnvironment =
+    "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
+constexpr std::string_view kServices = "SYSTEM\\CurrentControlSet\\Services";
+
+std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
+
+[[noreturn]] void RaiseFromErrno(int error, std::string_view path) {
+  if (error == ENOSPC) {
+    throw Failure(kErrorDiskFull, "No hay espacio suficiente en el disco para escribir " + Quoted(path) + ".");
+  }
+  if (error == EACCES || error == EPERM || error == EROFS) {
+    throw Failure(kErrorAccessDeniedFailure, "Acceso denegado al escribir " + Quoted(path) + ".");
+  }
+  throw Failure(kErrorWriteFault, "No se pudo escribir " + Quoted(path) + ": " + std::strerror(error) + ".");
+}
+
+// A value of the registry as text (types 1 and 2), without trailing zeros.
+std::optional<std::string> ReadText(RegistryApi& registry, std::string_view path, std::string_view name) {
+  KeyRef key = kNullKey;
+  if (registry.OpenKey(kHkeyLocalMachine, path, 0, kKeyRead, &key) != kErrorSuccess) return std::nullopt;
+  std::uint32_t type = 0;
+  std::uint32_t size = 0;
+  std::optional<std::string> text;
+  if (registry.QueryValue(key, name, &type, nullptr, &size) == kErrorSuccess &&
+      (type == kRegSz || type == kRegExpandSz)) {
+    std::string data(size, '\0');
+    if (registry.QueryValue(key, name, &type, reinterpret_cast<std::uint8_t*>(data.data()), &size) ==
+        kErrorSuccess) {
+      data.resize(size);
+      while (!data.empty() && data.back() == '\0') data.pop_back();
+      text = std::move(data);
+    }
+  }
+  registry.CloseKey(key);
+  return text;
+}
+
+std::optional<std::uint32_t> ReadDword(RegistryApi& registry, std::string_view path, std::string_view name) {
+  KeyRef key = kNullKey;
+  if (registry.OpenKey(kHkeyLocalMachine, path, 0, kKeyRead, &key) != kErrorSuccess) return std::nullopt;
+  std::uint32_t type = 0;
+  std::uint8_t data[4] = {};
+  std::uint32_t size = sizeof data;
+  std::optional<std::uint32_t> number;
+  if (registry.QueryValue(key, name, &type, data, &size) == kErrorSuccess && type == kRegDword && size == 4) {
+    number = data[0] | (data[1] << 8) | (data[2] << 16) | (static_cast<std::uint32_t>(data[3]) << 24);
+  }
+  registry.CloseKey(key);
+  return number;
+}
+
+std::string Timestamp() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  ::localtime_r(&now, &local);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
+  return text;
+}
+
+// ---- WMI ----
+
+class InstanceObject final : public AutomationObject {
+ public:
+  InstanceObject(std::string name, std::vector<std::string>& calls) : name_(std::move(name)), calls_(calls) {}
+  std::unique_ptr<AutomationObject> Invoke(std::string_view method, std::span<const AutomationArg>) override {
+    if (!SameName(method, "StartService") && !SameName(method, "StopService")) {
+      throw Failure(static_cast<std::int32_t>(0x80020006u), "Método desconocido: " + std::string(method));
+    }
+    calls_.push_back(std::string(method) + " " + name_);
+    return nullptr;
+  }
+  std::unique_ptr<AutomationEnumerator> NewEnum() override {
+    throw Failure(static_cast<std::int32_t>(0x80020003u), "El objeto no es una colección.");
+  }
+
+ private:
+  std::string name_;
+  std::vector<std::string>& calls_;
+};
+
+class InstanceEnumerator final : public AutomationEnumerator {
+ public:
+  InstanceEnumerator(std::vector<std::string> names, std::vector<std::string>& calls)
+      : names_(std::move(names)), calls_(calls) {}
+  std::unique_ptr<AutomationObject> Next() override {
+    if (next_ >= names_.size()) return nullptr;
+    return std::make_unique<InstanceObject>(names_[next_++], calls_);
+  }
+
+ private:
+  std::vector<std::string> names_;
+  std::vector<std::string>& calls_;
+  std::size_t next_ = 0;
+};
+
+class CollectionObject final : public AutomationObject {
+ public:
+  CollectionObject(std::vector<std::string> names, std::vector<std::string>& calls)
+      : names_(std::move(names)), calls_(calls) {}
+  std::unique_ptr<AutomationObject> Invoke(std::string_view method, std::span<const AutomationArg>) override {
+    throw Failure(static_cast<std::int32_t>(0x80020006u), "Método desconocido: " + std::string(method));
+  }
+  std::unique_ptr<AutomationEnumerator> NewEnum() override {
+    return std::make_unique<InstanceEnumerator>(names_, calls_);
+  }
+
+ private:
+  std::vector<std::string> names_;
+  std::vector<std::string>& calls_;
+};
+
+class ServicesObject final : public AutomationObject {
+ public:
+  ServicesObject(RegistryApi& registry, std::vector<std::string>& calls) : registry_(registry), calls_(calls) {}
+
+  std::unique_ptr<AutomationObject> Invoke(std::string_view method, std::span<const AutomationArg> args) override {
+    if (!SameName(method, "ExecQuery")) {
+      throw Failure(static_cast<std::int32_t>(0x80020006u), "Método desconocido: " + std::string(method));
+    }
+    const std::string* query = args.size() == 1 ? std::get_if<std::string>(&args[0]) : nullptr;
+    constexpr std::string_view kPrefix = "SELECT * FROM WIN32_SERVICE WHERE NAME ='";
+    if (query == nullptr || UpperName(query->substr(0, kPrefix.size())) != kPrefix || query->back() != '\'') {
+      throw Failure(static_cast<std::int32_t>(0x80041017u), "Consulta WMI no válida.");
+    }
+    const std::string wanted = query->substr(kPrefix.size(), query->size() - kPrefix.size() - 1);
+    calls_.push_back("ExecQuery " + *query);
+    std::vector<std::string> matches;
+    KeyRef key = kNullKey;
+    if (registry_.OpenKey(kHkeyLocalMachine, kServices, 0, kKeyRead, &key) == kErrorSuccess) {
+      for (std::uint32_t index = 0;; ++index) {
+        char name[512];
+        std::uint32_t length = sizeof name;
+        if (registry_.EnumKey(key, index, name, &length) != kErrorSuccess) break;
+        if (SameName(std::string_view(name, length), wanted)) matches.emplace_back(name, length);
+      }
+      registry_.CloseKey(key);
+    }
+    return std::make_unique<CollectionObject>(std::move(matches), calls_);
+  }
+  std::unique_ptr<AutomationEnumerator> NewEnum() override {
+    throw Failure(static_cast<std::int32_t>(0x80020003u), "El objeto no es una colección.");
+  }
+
+ private:
+  RegistryApi& registry_;
+  std::vector<std::string>& calls_;
+};
+
+class StdRegProvObject final : public AutomationObject {
+ public:
+  StdRegProvObject(RegistryApi& registry, std::vector<std::string>& calls) : registry_(registry), calls_(calls) {}
+
+  std::unique_ptr<AutomationObject> Invoke(std::string_view method, std::span<const AutomationArg> args) override {
+    if (!SameName(method, "SetBinaryValue")) {
+      throw Failure(static_cast<std::int32_t>(0x80020006u), "Método desconocido: " + std::string(method));
+    }
+    const auto* root = args.size() == 4 ? std::get_if<std::int32_t>(&args[0]) : nullptr;
+    const auto* path = args.size() == 4 ? std::get_if<std::string>(&args[1]) : nullptr;
+    const auto* name = args.size() == 4 ? std::get_if<std::string>(&args[2]) : nullptr;
+    const auto* values = args.size() == 4 ? std::get_if<std::vector<std::int32_t>>(&args[3]) : nullptr;
+    if (root == nullptr || path == nullptr || name == nullptr || values == nullptr) {
+      throw Failure(static_cast<std::int32_t>(0x80041008u), "Parámetros de SetBinaryValue no válidos.");
+    }
+    std::vector<std::uint8_t> bytes;
+    for (const auto value : *values) {
+      if (value < 0 || value > 255) {
+        throw Failure(static_cast<std::int32_t>(0x80041008u), "Parámetros de SetBinaryValue no válidos.");
+      }
+      bytes.push_back(static_cast<std::uint8_t>(value));
+    }
+    calls_.push_back("SetBinaryValue " + *path + " " + *name);
+    KeyRef key = kNullKey;
+    if (registry_.OpenKey(static_cast<KeyRef>(*root), *path, 0, kKeySetValue, &key) == kErrorSuccess) {
+      registry_.SetValue(key, *name, kRegBinary, bytes);
+      registry_.CloseKey(key);
+    }
+    return nullptr;
+  }
+  std::unique_ptr<AutomationEnumerator> NewEnum() override {
+    throw Failure(static_cast<std::int32_t>(0x80020003u), "El objeto no es una colección.");
+  }
+
+ private:
+  RegistryApi& registry_;
+  std::vector<std::string>& calls_;
+};
+
+}  // namespace
+
+// ---- Files ----
+
+std::uint32_t FileAttributes(const fs::path& path) {
+  std::uint8_t raw[4] = {};
+  if (::getxattr(path.c_str(), "system.ntfs_attrib_be", raw, sizeof raw) == sizeof raw) {
+    return (static_cast<std::uint32_t>(raw[0]) << 24) | (raw[1] << 16) | (raw[2] << 8) | raw[3];
+  }
+  struct stat status {};
+  if (::stat(path.c_str(), &status) == 0 && (status.st_mode & 0222) == 0) return kFileAttributeReadOnly;
+  return 0;
+}
+
+std::optional<fs::path> OfflineFiles::Map(std::string_view windows_path) const {
+  std::string_view rest = windows_path;
+  if (rest.size() >= 2 && rest[1] == ':') {
+    if (std::toupper(static_cast<unsigned char>(rest[0])) != std::toupper(static_cast<unsigned char>(system_drive_[0]))) {
+      return std::nullopt;
+    }
+    rest.remove_prefix(2);
+  } else if (rest.empty() || (rest[0] != '\\' && rest[0] != '/')) {
+    return std::nullopt;
+  }
+  return ResolveNoCase(root_, rest);
+}
+
+bool OfflineFiles::IsPlainFile(std::string_view path) const {
+  const auto mapped = Map(path);
+  std::error_code error;
+  if (!mapped || !fs::is_regular_file(*mapped, error)) return false;
+  return (FileAttributes(*mapped) & (kFileAttributeHidden | kFileAttributeSystem)) == 0;
+}
+
+void OfflineFiles::WriteReplacing(std::string_view path, std::span<const std::uint8_t> content) {
+  const auto mapped = Map(path);
+  std::error_code error;
+  if (!mapped || !fs::is_directory(mapped->parent_path(), error)) {
+    throw Failure(kErrorPathNotFound, "No se encuentra la ruta de acceso " + Quoted(path) + ".");
+  }
+  const bool exists = fs::exists(*mapped, error);
+  if (exists && (!fs::is_regular_file(*mapped, error) || (FileAttributes(*mapped) & kFileAttributeReadOnly))) {
+    throw Failure(kErrorAccessDeniedFailure,
+                  "Acceso denegado a " + Quoted(path) + ": el archivo es de solo lectura.");
+  }
+  struct statvfs volume {};
+  if (::access(mapped->parent_path().c_str(), W_OK) != 0 ||
+      (::statvfs(mapped->parent_path().c_str(), &volume) == 0 && (volume.f_flag & ST_RDONLY))) {
+    throw Failure(kErrorAccessDeniedFailure, "Acceso denegado a " + Quoted(path) + ".");
+  }
+  FileChange change{std::string(path), *mapped, {}, {content.begin(), content.end()}};
+  if (dry_run_) {
+    changes_.push_back(std::move(change));
+    return;
+  }
+
+  const fs::path temporary = mapped->parent_path() / (mapped->filename().string() + ".sorbantilex-nuevo");
+  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) RaiseFromErrno(errno, path);
+  auto discard = [&](int saved) {
+    ::close(fd);
+    ::unlink(temporary.c_str());
+    RaiseFromErrno(saved, path);
+  };
+  std::size_t done = 0;
+  while (done < content.size()) {
+    const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) discard(errno);
+    done += static_cast<std::size_t>(n);
+  }
+  if (::fsync(fd) != 0) discard(errno);
+  if (exists) {
+    struct stat status {};
+    if (::stat(mapped->c_str(), &status) == 0) ::fchmod(fd, status.st_mode & 07777);
+  }
+  if (::close(fd) != 0) {
+    const int saved = errno;
+    ::unlink(temporary.c_str());
+    RaiseFromErrno(saved, path);
+  }
+  if (exists) {
+    change.backup = mapped->parent_path() / (mapped->filename().string() + ".sorbantilex-" + Timestamp() + ".bak");
+    if (::link(mapped->c_str(), change.backup.c_str()) != 0 && !fs::copy_file(*mapped, change.backup, error)) {
+      change.backup.clear();
+    }
+  }
+  if (::rename(temporary.c_str(), mapped->c_str()) != 0) {
+    const int saved = errno;
+    ::unlink(temporary.c_str());
+    if (!change.backup.empty()) fs::remove(change.backup, error);
+    RaiseFromErrno(saved, path);
+  }
+  const int folder = ::open(mapped->parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder >= 0) {
+    ::fsync(folder);
+    ::close(folder);
+  }
+  changes_.push_back(std::move(change));
+}
+
+// ---- System information ----
+
+std::optional<std::string> OfflineSystemInfo::Environment(std::string_view name) const {
+  if (SameName(name, "systemroot") || SameName(name, "windir")) return ReadText(registry_, kCurrentVersion, "SystemRoot");
+  if (SameName(name, "SystemDrive")) {
+    const auto root = ReadText(registry_, kCurrentVersion, "SystemRoot");
+    if (root && root->size() >= 2 && (*root)[1] == ':') return root->substr(0, 2);
+    return std::nullopt;
+  }
+  return ReadText(registry_, kEnvironment, name);
+}
+
+std::string OfflineSystemInfo::WindowsDirectory() const {
+  const auto root = ReadText(registry_, kCurrentVersion, "SystemRoot");
+  return root && !root->empty() ? *root : std::string("C:\\WINDOWS");
+}
+
+bool OfflineSystemInfo::Version(std::uint32_t* major, std::uint32_t* minor) const {
+  *major = 0;
+  *minor = 0;
+  const auto major_number = ReadDword(registry_, kCurrentVersion, "CurrentMajorVersionNumber");
+  const auto minor_number = ReadDword(registry_, kCurrentVersion, "CurrentMinorVersionNumber");
+  if (major_number && minor_number) {
+    *major = *major_number;
+    *minor = *minor_number;
+    return true;
+  }
+  const auto text = ReadText(registry_, kCurrentVersion, "CurrentVersion");
+  if (!text) return false;
+  const auto dot = text->find('.');
+  if (dot == std::string::npos) return false;
+  std::uint32_t a = 0;
+  std::uint32_t b = 0;
+  const char* begin = text->data();
+  if (std::from_chars(begin, begin + dot, a).ec != std::errc() ||
+      std::from_chars(begin + dot + 1, begin + text->size(), b).ec != std::errc()) {
+    return false;
+  }
+  *major = a;
+  *minor = b;
+  return true;
+}
+
+// ---- WMI ----
+
+std::unique_ptr<AutomationObject> OfflineWmi::BindMoniker(std::string_view moniker) {
+  const std::string upper = UpperName(moniker);
+  if (upper.rfind("WINMGMTS:", 0) == 0 && upper.find("ROOT\\CIMV2") != std::string::npos) {
+    calls.push_back("BindMoniker " + std::string(moniker));
+    return std::make_unique<ServicesObject>(registry_, calls);
+  }
+  if (upper.rfind("WINMGMTS:", 0) == 0 && upper.find("ROOT\\DEFAULT:STDREGPROV") != std::string::npos) {
+    calls.push_back("BindMoniker " + std::string(moniker));
+    return std::make_unique<StdRegProvObject>(registry_, calls);
+  }
+  throw Failure(static_cast<std::int32_t>(0x800401E4u), "Moniker WMI no válido: " + std::string(moniker));
+}
+
+// ---- Token ----
+
+bool OfflineToken::OpenProcessToken(HandleRef, std::uint32_t, HandleRef* token) {
+  *token = 4;
+  last_error_ = 0;
+  return true;
+}
+
+bool OfflineToken::LookupPrivilege(std::string_view name, Luid* luid) {
+  // The privileges' fixed identifiers on Windows; any other name is unknown.
+  struct Known {
+    std::string_view name;
+    std::uint32_t low;
+  };
+  static constexpr Known kKnown[] = {{"SeBackupPrivilege", 17}, {"SeRestorePrivilege", 18},
+                                     {"SeShutdownPrivilege", 19}, {"SeDebugPrivilege", 20}};
+  for (const auto& known : kKnown) {
+    if (SameName(known.name, name)) {
+      *luid = Luid{known.low, 0};
+      last_error_ = 0;
+      return true;
+    }
+  }
+  last_error_ = kErrorNoSuchPrivilege;
+  return false;
+}
+
+bool OfflineToken::AdjustPrivileges(HandleRef, bool, const TokenPrivileges&) {
+  last_error_ = 0;
+  return true;
+}
+
+bool OfflineToken::CloseHandle(HandleRef) {
+  last_error_ = 0;
+  return true;
+}
+
+}  // namespace sorbantilex::offline

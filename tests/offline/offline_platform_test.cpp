@@ -1,0 +1,178 @@
+#include <sys/xattr.h>
+
+#include "offline_test_support.h"
+#include "platform/offline/installation.h"
+#include "platform/offline/offline_platform.h"
+#include "platform/offline/sample.h"
+#include "registry/failure.h"
+
+namespace sorbantilex::offline::testing {
+namespace {
+
+class SampleInstallationTest : public ::testing::Test {
+ protected:
+  void SetUp() override { MakeSampleInstallation(dir_.path()); }
+  fs::path Hosts() const { return dir_.path() / "WINDOWS" / "system32" / "drivers" / "etc" / "hosts"; }
+  TempDir dir_;
+};
+
+TEST_F(SampleInstallationTest, IsFoundWithItsProfileAndSystem) {
+  const auto installation = Installation::Find(dir_.path());
+  const auto profiles = installation.Profiles();
+  ASSERT_EQ(profiles.size(), 1u);
+  EXPECT_EQ(profiles[0].name, kSampleUser);
+  EXPECT_EQ(profiles[0].sid, kSampleUserSid);
+  const HivePaths hives = installation.Hives("JUAN");
+  EXPECT_EQ(hives.user, dir_.path() / "Documents and Settings" / "Juan" / "NTUSER.DAT");
+  EXPECT_EQ(hives.software, dir_.path() / "WINDOWS" / "system32" / "config" / "software");
+
+  HiveRegistry registry(hives, false);
+  OfflineSystemInfo system(registry);
+  EXPECT_EQ(system.Environment("OS"), "Windows_NT");
+  EXPECT_EQ(system.Environment("SystemRoot"), "C:\\WINDOWS");
+  EXPECT_EQ(system.Environment("SystemDrive"), "C:");
+  EXPECT_EQ(system.Environment("NoSuchVariable"), std::nullopt);
+  EXPECT_EQ(system.WindowsDirectory(), "C:\\WINDOWS");
+  std::uint32_t major = 0;
+  std::uint32_t minor = 0;
+  EXPECT_TRUE(system.Version(&major, &minor));
+  EXPECT_EQ(major * 10 + minor, 51u);
+}
+
+TEST_F(SampleInstallationTest, UnknownOrAmbiguousUsersAreRefusedWithTheList) {
+  const auto installation = Installation::Find(dir_.path());
+  fs::create_directories(dir_.path() / "Documents and Settings" / "Ana");
+  fs::copy_file(installation.Hives("").user, dir_.path() / "Documents and Settings" / "Ana" / "NTUSER.DAT");
+  for (const std::string_view user : {"", "Pedro"}) {
+    try {
+      installation.Hives(user);
+      ADD_FAILURE() << "accepted " << user;
+    } catch (const OfflineRefusal& refusal) {
+      const std::string message = refusal.what();
+      EXPECT_NE(message.find("--user"), std::string::npos) << message;
+      EXPECT_NE(message.find("Ana"), std::string::npos) << message;
+      EXPECT_NE(message.find("Juan"), std::string::npos) << message;
+    }
+  }
+  EXPECT_EQ(installation.Hives("ana").user_sid, "");
+}
+
+TEST_F(SampleInstallationTest, AHibernatedVolumeOrAMissingWindowsFolderIsRefused) {
+  WriteBytes(dir_.path() / "hiberfil.sys", Bytes("HIBR and the rest of the image"));
+  EXPECT_THROW(Installation::Find(dir_.path()), OfflineRefusal);
+  WriteBytes(dir_.path() / "hiberfil.sys", std::vector<std::uint8_t>(64, 0));  // after a full shutdown
+  EXPECT_NO_THROW(Installation::Find(dir_.path()));
+  EXPECT_THROW(Installation::Find(dir_.path() / "WINDOWS"), OfflineRefusal);
+  fs::remove(dir_.path() / "WINDOWS" / "system32" / "config" / "system");
+  EXPECT_THROW(Installation::Find(dir_.path()), OfflineRefusal);
+  EXPECT_FALSE(LooksLikeInstallation(dir_.path()));
+}
+
+TEST_F(SampleInstallationTest, FilesAreFoundWithoutRegardToCaseAndReplacedSafely) {
+  OfflineFiles files(dir_.path(), "C:", false);
+  EXPECT_EQ(files.Map("C:\\Windows\\System32\\Drivers\\ETC\\HOSTS"), Hosts());
+  EXPECT_EQ(files.Map("D:\\WINDOWS"), std::nullopt);
+  EXPECT_TRUE(files.IsPlainFile("c:\\windows\\SYSTEM32\\srsvc.dll"));
+  EXPECT_FALSE(files.IsPlainFile("C:\\WINDOWS\\system32"));
+  EXPECT_FALSE(files.IsPlainFile("C:\\WINDOWS\\system32\\nada.dll"));
+
+  const auto content = Bytes("127.0.0.1 localhost\r\n");
+  files.WriteReplacing("C:\\WINDOWS\\system32\\drivers\\etc\\hosts", content);
+  EXPECT_EQ(ReadBytes(Hosts()), content);
+  ASSERT_EQ(files.changes().size(), 1u);
+  EXPECT_EQ(ReadBytes(files.changes()[0].backup), Bytes(kSampleHosts));
+  std::size_t entries = 0;
+  for ([[maybe_unused]] const auto& entry : fs::directory_iterator(Hosts().parent_path())) ++entries;
+  EXPECT_EQ(entries, 2u);  // hosts and its backup, no temporary file
+
+  try {
+    files.WriteReplacing("C:\\WINDOWS\\system32\\no-existe\\hosts", content);
+    ADD_FAILURE();
+  } catch (const Failure& failure) {
+    EXPECT_EQ(failure.number(), 3);
+  }
+}
+
+TEST_F(SampleInstallationTest, AttributesComeFromNtfsWhereTheFileHasThem) {
+  OfflineFiles files(dir_.path(), "C:", false);
+  const fs::path dll = dir_.path() / "WINDOWS" / "system32" / "srsvc.dll";
+  const std::uint8_t hidden_system[4] = {0, 0, 0, 0x06};
+  if (::setxattr(dll.c_str(), "system.ntfs_attrib_be", hidden_system, 4, 0) == 0) {
+    EXPECT_FALSE(files.IsPlainFile("C:\\WINDOWS\\system32\\srsvc.dll"));
+  }
+  // Without ntfs-3g the mode bits tell read-only files apart.
+  fs::permissions(Hosts(), fs::perms::owner_read | fs::perms::group_read);
+  const auto before = ReadBytes(Hosts());
+  try {
+    files.WriteReplacing("C:\\WINDOWS\\system32\\drivers\\etc\\hosts", Bytes("x"));
+    ADD_FAILURE();
+  } catch (const Failure& failure) {
+    EXPECT_EQ(failure.number(), 5);
+    EXPECT_NE(failure.description().find("hosts"), std::string::npos);
+  }
+  EXPECT_EQ(ReadBytes(Hosts()), before);
+}
+
+TEST_F(SampleInstallationTest, DryRunChecksEverythingAndWritesNothing) {
+  OfflineFiles files(dir_.path(), "C:", true);
+  const auto before = FolderContents(dir_.path());
+  files.WriteReplacing("C:\\WINDOWS\\system32\\drivers\\etc\\hosts", Bytes("127.0.0.1 localhost\r\n"));
+  EXPECT_EQ(files.changes().size(), 1u);
+  EXPECT_EQ(FolderContents(dir_.path()), before);
+  EXPECT_THROW(files.WriteReplacing("C:\\NADA\\hosts", Bytes("x")), Failure);
+}
+
+TEST_F(SampleInstallationTest, WmiAnswersFromTheServiceKeysAndWritesThroughTheRegistry) {
+  HiveRegistry registry(Installation::Find(dir_.path()).Hives(""), false);
+  OfflineWmi wmi(registry);
+  auto services = wmi.BindMoniker("winmgmts:{impersonationLevel=impersonate}!\\\\.\\root\\cimv2");
+  const AutomationArg query[] = {std::string("Select * from Win32_Service Where Name ='SRSERVICE'")};
+  auto collection = services->Invoke("ExecQuery", query);
+  auto each = collection->NewEnum();
+  int instances = 0;
+  while (auto instance = each->Next()) {
+    EXPECT_EQ(instance->Invoke("StopService", {}), nullptr);
+    ++instances;
+  }
+  EXPECT_EQ(instances, 1);
+  const AutomationArg unknown[] = {std::string("Select * from Win32_Service Where Name ='nada'")};
+  EXPECT_EQ(services->Invoke("ExecQuery", unknown)->NewEnum()->Next(), nullptr);
+  EXPECT_EQ(wmi.calls.back(), "ExecQuery Select * from Win32_Service Where Name ='nada'");
+
+  auto provider = wmi.BindMoniker("Winmgmts:root\\default:StdRegProv");
+  const AutomationArg args[] = {static_cast<std::int32_t>(kHkeyLocalMachine),
+                                std::string("SYSTEM\\CurrentControlSet\\Services\\srservice"),
+                                std::string("Security"), std::vector<std::int32_t>{1, 0, 0x14, 0x80}};
+  EXPECT_EQ(provider->Invoke("SetBinaryValue", args), nullptr);
+  const auto written = Query(registry, kHkeyLocalMachine, "SYSTEM\\ControlSet001\\Services\\srservice", "Security");
+  ASSERT_TRUE(written.has_value());
+  EXPECT_EQ(written->first, kRegBinary);
+  EXPECT_EQ(written->second, (std::vector<std::uint8_t>{1, 0, 0x14, 0x80}));
+  EXPECT_THROW(wmi.BindMoniker("winmgmts:root\\nada"), Failure);
+}
+
+TEST(InstanceLock, OneProgramPerInstallation) {
+  TempDir dir;
+  InstanceLock first(dir.path());
+  EXPECT_TRUE(first.held());
+  InstanceLock second(dir.path() / ".");
+  EXPECT_FALSE(second.held());
+  TempDir other;
+  EXPECT_TRUE(InstanceLock(other.path()).held());
+}
+
+TEST(OfflineToken, EnablingAPrivilegeSucceeds) {
+  OfflineToken token;
+  HandleRef handle = 0;
+  ASSERT_TRUE(token.OpenProcessToken(token.CurrentProcess(), kTokenAdjustPrivileges | kTokenQuery, &handle));
+  TokenPrivileges privileges;
+  ASSERT_TRUE(token.LookupPrivilege("SeDebugPrivilege", &privileges.luid));
+  privileges.attributes = kSePrivilegeEnabled;
+  EXPECT_TRUE(token.AdjustPrivileges(handle, false, privileges));
+  EXPECT_EQ(token.LastError(), 0u);
+  EXPECT_FALSE(token.LookupPrivilege("SeNoSuchPrivilege", &privileges.luid));
+  EXPECT_EQ(token.LastError(), kErrorNoSuchPrivilege);
+}
+
+}  // namespace
+}  // namespace sorbantilex::offline::testing
