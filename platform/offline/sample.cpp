@@ -22,7 +22,7 @@ constexpr std::string_view kPolicyCopy =
 constexpr std::string_view kFolder = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced\\Folder\\";
 constexpr std::string_view kDomains =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\ZoneMap\\Domains\\";
-constexpr std::string_view kControlSet = "SYSTEM\\ControlSet001\\";
+constexpr std::string_view kControlSet = "SYSTEM\\CurrentControlSet\\";
 
 struct Value {
   KeyRef root;
@@ -54,11 +54,13 @@ std::vector<Value> Damage() {
   add(kHkeyLocalMachine, "SYSTEM\\Select", "Current", kRegDword, {}, 1);
   add(kHkeyLocalMachine, "SYSTEM\\Select", "Default", kRegDword, {}, 1);
   add(kHkeyLocalMachine, "SYSTEM\\Select", "LastKnownGood", kRegDword, {}, 2);
-  add(kHkeyLocalMachine, "SYSTEM\\ControlSet001\\Control\\Session Manager\\Environment", "OS", kRegSz,
+  // The control set Select names; what follows reaches it as CurrentControlSet.
+  add(kHkeyLocalMachine, "SYSTEM\\ControlSet001\\Control", "SystemBootDevice", kRegSz, SZ("multi(0)disk(0)rdisk(0)partition(1)"));
+  add(kHkeyLocalMachine, "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment", "OS", kRegSz,
       SZ("Windows_NT"));
-  add(kHkeyLocalMachine, "SYSTEM\\ControlSet001\\Control\\Session Manager\\Environment", "windir",
+  add(kHkeyLocalMachine, "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment", "windir",
       kRegExpandSz, SZ("%SystemRoot%"));
-  for (const char* service : {"SYSTEM\\ControlSet001\\Services\\Eventlog", "SYSTEM\\ControlSet001\\Services\\RpcSs"}) {
+  for (const char* service : {"SYSTEM\\CurrentControlSet\\Services\\Eventlog", "SYSTEM\\CurrentControlSet\\Services\\RpcSs"}) {
     add(kHkeyLocalMachine, service, "Start", kRegDword, {}, 2);
   }
 

@@ -1,0 +1,204 @@
+// Every repair on a generated damaged installation and on copies of the real
+// hives, against the in-memory Windows as the reference: what the hive
+// files hold after the commit must be what the reference registry holds.
+
+#include "offline_test_support.h"
+#include "platform/memory/memory_files.h"
+#include "platform/memory/memory_system_info.h"
+#include "platform/memory/memory_wmi.h"
+#include "platform/memory/recording_window_services.h"
+#include "platform/offline/installation.h"
+#include "platform/offline/offline_platform.h"
+#include "platform/offline/sample.h"
+#include "tasks/funciones.h"
+
+namespace sorbantilex::offline::testing {
+namespace {
+
+constexpr std::string_view kHostsPath = "C:\\WINDOWS\\system32\\drivers\\etc\\hosts";
+
+struct Repair {
+  const char* name;
+  void (Funciones::*task)();
+};
+
+const Repair kRepairs[] = {
+    {"EliminarRestriccionesSistema", &Funciones::EliminarRestriccionesSistema},
+    {"EliminarRestriccionesExplorador", &Funciones::EliminarRestriccionesExplorador},
+    {"EliminarRestriccionesActiveDesktop", &Funciones::EliminarRestriccionesActiveDesktop},
+    {"EliminarRestriccionesAgregarQuitar", &Funciones::EliminarRestriccionesAgregarQuitar},
+    {"RepararArchivosOcultos", &Funciones::RepararArchivosOcultos},
+    {"RepararModoSeguro", &Funciones::RepararModoSeguro},
+    {"RestaurarUserinit", &Funciones::RestaurarUserinit},
+    {"RestaurarShell", &Funciones::RestaurarShell},
+    {"ReactivarSFC", &Funciones::ReactivarSFC},
+    {"RepararRestaurarSistema", &Funciones::RepararRestaurarSistema},
+    {"EliminarSitiosConfianza", &Funciones::EliminarSitiosConfianza},
+    {"EliminarSitiosRestringidos", &Funciones::EliminarSitiosRestringidos},
+    {"EliminarVentanasPermitidas", &Funciones::EliminarVentanasPermitidas},
+    {"RestaurarHosts", &Funciones::RestaurarHosts},
+};
+
+// The parts of the registry the repairs touch, compared whole.
+struct Area {
+  KeyRef root;
+  const char* path;
+};
+const Area kAreas[] = {{kHkeyLocalMachine, "SOFTWARE"},
+                       {kHkeyLocalMachine, "SYSTEM\\CurrentControlSet"},
+                       {kHkeyCurrentUser, "Software"}};
+
+// The same damaged system in the in-memory Windows.
+struct Reference {
+  MemoryRegistry registry;
+  MemorySystemInfo system;
+  MemoryFiles files;
+  MemoryWmi wmi{registry};
+  RecordingWindowServices ui;
+  Funciones funciones{TaskPlatform{registry, system, files, wmi, ui}};
+
+  Reference() {
+    KeyRef key = kNullKey;
+    registry.CreateKey(kHkeyCurrentUser, "Software", 0, kRegistroAccess, &key, nullptr);
+    registry.CloseKey(key);
+    PlantSampleDamage(registry);
+    system.SetEnvironment("systemroot", "C:\\WINDOWS");
+    files.AddFolder("C:\\WINDOWS\\system32\\drivers\\etc");
+    files.AddFile(std::string(kHostsPath), kSampleHosts);
+    files.AddFile("C:\\WINDOWS\\system32\\srsvc.dll", "MZ");
+    for (const char* service : {"srservice", "Eventlog", "RpcSs"}) {
+      wmi.AddService(service, MemoryWmi::ServiceState::kStopped);
+    }
+  }
+};
+
+// The installation's registry and files, opened for one run.
+struct Offline {
+  explicit Offline(const fs::path& root)
+      : registry(Installation::Find(root).Hives(""), true), files(root, "C:", false) {}
+  HiveRegistry registry;
+  OfflineSystemInfo system{registry};
+  OfflineFiles files;
+  OfflineWmi wmi{registry};
+  RecordingWindowServices ui;
+  Funciones funciones{TaskPlatform{registry, system, files, wmi, ui}};
+};
+
+std::vector<std::optional<KeySnapshot>> Areas(HiveRegistry& registry) {
+  std::vector<std::optional<KeySnapshot>> areas;
+  for (const auto& area : kAreas) areas.push_back(Snapshot(registry, area.root, area.path));
+  return areas;
+}
+
+std::vector<std::optional<KeySnapshot>> Areas(const MemoryRegistry& registry) {
+  std::vector<std::optional<KeySnapshot>> areas;
+  for (const auto& area : kAreas) areas.push_back(registry.Snapshot(area.root, area.path));
+  return areas;
+}
+
+class RepairEndToEnd : public ::testing::TestWithParam<Repair> {};
+
+TEST_P(RepairEndToEnd, TheHivesHoldWhatTheLiveRegistryWouldHoldAndASecondRunChangesNothing) {
+  TempDir dir;
+  MakeSampleInstallation(dir.path());
+  Reference reference;
+  (reference.funciones.*GetParam().task)();
+
+  {
+    Offline offline(dir.path());
+    (offline.funciones.*GetParam().task)();
+    const auto report = offline.registry.Commit();
+    ASSERT_TRUE(report.errors.empty()) << report.errors.front();
+    EXPECT_EQ(offline.ui.Messages(), reference.ui.Messages());
+  }
+  Offline reopened(dir.path());
+  const auto after = Areas(reopened.registry);
+  EXPECT_EQ(after, Areas(reference.registry));
+  const auto hosts = ReadBytes(dir.path() / "WINDOWS" / "system32" / "drivers" / "etc" / "hosts");
+  EXPECT_EQ(std::string(hosts.begin(), hosts.end()), reference.files.Content(kHostsPath).value_or("?"));
+
+  (reopened.funciones.*GetParam().task)();
+  EXPECT_EQ(Areas(reopened.registry), after);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sample, RepairEndToEnd, ::testing::ValuesIn(kRepairs),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(RepairEndToEndTogether, AllRepairsInOneRunMatchTheReference) {
+  TempDir dir;
+  MakeSampleInstallation(dir.path());
+  Reference reference;
+  for (const auto& repair : kRepairs) (reference.funciones.*repair.task)();
+  {
+    Offline offline(dir.path());
+    for (const auto& repair : kRepairs) (offline.funciones.*repair.task)();
+    EXPECT_TRUE(offline.registry.notices().empty());
+    ASSERT_TRUE(offline.registry.Commit().errors.empty());
+    EXPECT_NE(std::find(offline.wmi.calls.begin(), offline.wmi.calls.end(), "StopService srservice"),
+              offline.wmi.calls.end());
+  }
+  Offline reopened(dir.path());
+  EXPECT_EQ(Areas(reopened.registry), Areas(reference.registry));
+}
+
+// The real hives: SYSTEM of a Windows 7 machine (minor version 5, large
+// values, about 400 services) and a user's NTUSER.DAT, with the sample's
+// damage planted into them and a generated SOFTWARE.
+TEST(RepairEndToEndRealHives, RepairsTheRealHivesAndLeavesTheRestAsItWas) {
+  const fs::path real = RealHivesFolder();
+  if (real.empty()) GTEST_SKIP() << "the real hives (../shared/hives) are not there";
+  TempDir dir;
+  MakeSampleInstallation(dir.path());
+  const fs::path config = dir.path() / "WINDOWS" / "system32" / "config";
+  const fs::path user = dir.path() / "Documents and Settings" / "Juan" / "NTUSER.DAT";
+  fs::copy_file(real / "SYSTEM", config / "system", fs::copy_options::overwrite_existing);
+  fs::copy_file(real / "NTUSER.DAT", user, fs::copy_options::overwrite_existing);
+  fs::permissions(config / "system", fs::perms::owner_read | fs::perms::owner_write);
+  fs::permissions(user, fs::perms::owner_read | fs::perms::owner_write);
+
+  std::optional<KeySnapshot> untouched;
+  {
+    Offline offline(dir.path());
+    PlantSampleDamage(offline.registry);
+    untouched = Snapshot(offline.registry, kHkeyLocalMachine, "SYSTEM\\CurrentControlSet\\Services\\Tcpip");
+    ASSERT_TRUE(untouched.has_value());
+    ASSERT_TRUE(offline.registry.Commit().errors.empty());
+  }
+  {
+    Offline offline(dir.path());
+    for (const auto& repair : kRepairs) (offline.funciones.*repair.task)();
+    const auto report = offline.registry.Commit();
+    ASSERT_TRUE(report.errors.empty()) << report.errors.front();
+  }
+  // The repaired parts are what the generated installation gets.
+  TempDir generated_dir;
+  MakeSampleInstallation(generated_dir.path());
+  {
+    Offline generated(generated_dir.path());
+    for (const auto& repair : kRepairs) (generated.funciones.*repair.task)();
+    ASSERT_TRUE(generated.registry.Commit().errors.empty());
+  }
+  Offline generated(generated_dir.path());
+  Offline repaired(dir.path());
+  for (const char* path : {"SYSTEM\\CurrentControlSet\\Control\\SafeBoot",
+                           "SYSTEM\\CurrentControlSet\\Services\\srservice"}) {
+    EXPECT_EQ(Snapshot(repaired.registry, kHkeyLocalMachine, path), Snapshot(generated.registry, kHkeyLocalMachine, path))
+        << path;
+  }
+  for (const char* path : {"Software\\Microsoft\\Windows\\CurrentVersion\\Policies",
+                           "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\ZoneMap\\Domains",
+                           "Software\\Microsoft\\Internet Explorer\\New Windows"}) {
+    EXPECT_EQ(Snapshot(repaired.registry, kHkeyCurrentUser, path), Snapshot(generated.registry, kHkeyCurrentUser, path))
+        << path;
+  }
+  EXPECT_EQ(Snapshot(repaired.registry, kHkeyLocalMachine, "SYSTEM\\CurrentControlSet\\Services\\Tcpip"), untouched);
+
+  // An independent reader sees the rebuilt Safe Mode key.
+  const auto lines = Reglookup(config / "system", "/ControlSet001/Control/SafeBoot/Minimal/vga.sys");
+  if (!lines.empty()) {
+    EXPECT_NE(lines.front().find("Driver"), std::string::npos) << ::testing::PrintToString(lines);
+  }
+}
+
+}  // namespace
+}  // namespace sorbantilex::offline::testing
