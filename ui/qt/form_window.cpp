@@ -1,0 +1,198 @@
+#include "ui/qt/form_window.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFontDatabase>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+
+namespace sorbantilex {
+namespace {
+
+QString FromUtf8(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// The family that draws `face`: the face itself when the font database has
+// it, otherwise the desktop's general (sans-serif) face.
+QString FamilyFor(std::string_view face) {
+  const QString wanted = FromUtf8(face);
+  if (QFontDatabase::hasFamily(wanted)) return wanted;
+  return QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
+}
+
+}  // namespace
+
+int TwipsToPixels(int twips, double dpi) {
+  return static_cast<int>(std::lround(twips * dpi / 1440.0));
+}
+
+QFont QtFont(const Font& font) {
+  QFont result(FamilyFor(font.face));
+  result.setPointSizeF(font.points);
+  result.setWeight(font.weight >= kWeightBold ? QFont::Bold : QFont::Normal);
+  result.setItalic(false);
+  return result;
+}
+
+FormWindow::FormWindow(const WindowLayout& layout, double dpi) : layout_(layout) {
+  setAttribute(Qt::WA_DeleteOnClose, false);
+  setWindowTitle(FromUtf8(layout.title));
+  setFixedSize(TwipsToPixels(layout.client_width, dpi), TwipsToPixels(layout.client_height, dpi));
+  setFont(QtFont(kDefaultFont));
+
+  // Frames first, so that the controls placed in them find their parent.
+  std::vector<const Control*> ordered;
+  for (const Control& control : layout.controls) ordered.push_back(&control);
+  std::stable_partition(ordered.begin(), ordered.end(),
+                        [](const Control* c) { return c->kind == ControlKind::kFrame; });
+  for (const Control* control : ordered) {
+    QWidget* parent = this;
+    if (!control->parent.empty()) {
+      parent = Find(control->parent);
+      if (parent == nullptr) parent = this;
+    }
+    controls_[{std::string(control->name), control->index}] = Create(*control, parent, dpi);
+  }
+
+  std::vector<const Control*> tab_order;
+  for (const Control& control : layout.controls) {
+    if (control.tab_index >= 0) tab_order.push_back(&control);
+  }
+  std::stable_sort(tab_order.begin(), tab_order.end(),
+                   [](const Control* a, const Control* b) { return a->tab_index < b->tab_index; });
+  QWidget* previous = nullptr;
+  for (const Control* control : tab_order) {
+    QWidget* widget = Find(control->name, control->index);
+    if (previous != nullptr) QWidget::setTabOrder(previous, widget);
+    else first_in_tab_order_ = widget;
+    previous = widget;
+  }
+  if (first_in_tab_order_ != nullptr) first_in_tab_order_->setFocus(Qt::OtherFocusReason);
+}
+
+QWidget* FormWindow::Create(const Control& control, QWidget* parent, double dpi) {
+  const QString caption = FromUtf8(control.caption);
+  QWidget* widget = nullptr;
+  switch (control.kind) {
+    case ControlKind::kLabel: {
+      auto* label = new QLabel(caption, parent);
+      label->setTextFormat(Qt::PlainText);
+      label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+      label->setWordWrap(control.word_wrap);
+      widget = label;
+      break;
+    }
+    case ControlKind::kFrame: {
+      auto* frame = new QGroupBox(caption, parent);
+      frame->installEventFilter(this);
+      frames_[frame] = std::string(control.name);
+      widget = frame;
+      break;
+    }
+    case ControlKind::kCheckBox: {
+      auto* box = new QCheckBox(caption, parent);
+      box->setCheckState(control.initial_state == 1   ? Qt::Checked
+                         : control.initial_state == 0 ? Qt::Unchecked
+                                                      : Qt::PartiallyChecked);
+      widget = box;
+      break;
+    }
+    case ControlKind::kButton: {
+      auto* button = new QPushButton(caption, parent);
+      button->setAutoDefault(false);
+      const std::string name(control.name);
+      QObject::connect(button, &QPushButton::clicked, this, [this, name] {
+        if (events_.click) events_.click(name);
+      });
+      widget = button;
+      break;
+    }
+    case ControlKind::kTextBox: {
+      auto* text = new QLineEdit(caption, parent);
+      text->setMaxLength(std::numeric_limits<int>::max());
+      text->setCursorPosition(0);
+      widget = text;
+      break;
+    }
+  }
+  widget->setObjectName(FromUtf8(control.name) +
+                        (control.index >= 0 ? QString::number(control.index) : QString()));
+  widget->setFont(QtFont(control.font));
+  widget->setToolTip(FromUtf8(control.tooltip));
+  widget->setEnabled(control.enabled);
+  if (control.tab_index < 0) widget->setFocusPolicy(Qt::NoFocus);
+  const TwipsRect& r = control.rect;
+  widget->setGeometry(TwipsToPixels(r.left, dpi), TwipsToPixels(r.top, dpi),
+                      TwipsToPixels(r.width, dpi), TwipsToPixels(r.height, dpi));
+  return widget;
+}
+
+QWidget* FormWindow::Find(std::string_view name, int index) const {
+  const auto it = controls_.find(Key{std::string(name), index});
+  return it == controls_.end() ? nullptr : it->second;
+}
+
+QCheckBox* FormWindow::Box(CheckArray array, int index) const {
+  return qobject_cast<QCheckBox*>(Find(ArrayName(array), index));
+}
+
+int FormWindow::UpperBound(CheckArray array) const {
+  int upper = -1;
+  while (Box(array, upper + 1) != nullptr) ++upper;
+  return upper;
+}
+
+QLineEdit* FormWindow::TextBox(std::string_view name) const {
+  return qobject_cast<QLineEdit*>(Find(name));
+}
+
+void FormWindow::ShowInFront() {
+  if (!shown_before_) {
+    shown_before_ = true;
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+      QRect area(QPoint(0, 0), size());
+      area.moveCenter(screen->availableGeometry().center());
+      move(area.topLeft());
+    }
+    if (first_in_tab_order_ != nullptr) first_in_tab_order_->setFocus(Qt::OtherFocusReason);
+  }
+  show();
+  raise();
+  activateWindow();
+}
+
+bool FormWindow::event(QEvent* event) {
+  if (event->type() == QEvent::WindowActivate && events_.activate) events_.activate();
+  return QWidget::event(event);
+}
+
+bool FormWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::MouseButtonDblClick) {
+    const auto frame = frames_.find(watched);
+    if (frame != frames_.end()) {
+      if (events_.frame_double_click) events_.frame_double_click(frame->second);
+      return true;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void FormWindow::closeEvent(QCloseEvent* event) {
+  if (!events_.close || events_.close()) {
+    event->accept();
+  } else {
+    event->ignore();
+  }
+}
+
+}  // namespace sorbantilex
