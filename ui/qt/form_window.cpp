@@ -7,6 +7,8 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QFile>
+#include <QFontInfo>
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -22,12 +24,47 @@ QString FromUtf8(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-// The family that draws `face`: the face itself when the font database has
-// it, otherwise the desktop's general (sans-serif) face.
-QString FamilyFor(std::string_view face) {
-  const QString wanted = FromUtf8(face);
-  if (QFontDatabase::hasFamily(wanted)) return wanted;
-  return QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
+// Where a system lacks a face, a few well-known places where a package of
+// Windows-compatible fonts keeps it.
+constexpr const char* kExtraFontFiles[] = {
+    "/usr/share/wine/fonts/ms_sans_serif.ttf",
+};
+
+void LoadExtraFonts() {
+  static const bool loaded = [] {
+    for (const char* path : kExtraFontFiles) {
+      if (QFile::exists(QString::fromUtf8(path))) {
+        QFontDatabase::addApplicationFont(QString::fromUtf8(path));
+      }
+    }
+    return true;
+  }();
+  (void)loaded;
+}
+
+QFont Sized(const QString& family, const Font& font) {
+  QFont result(family);
+  result.setPointSizeF(font.points);
+  result.setWeight(font.weight >= kWeightBold ? QFont::Bold : QFont::Normal);
+  result.setItalic(false);
+  return result;
+}
+
+// Whether the font system draws `font` in its own face, near its size and in
+// its weight. A face made of bitmaps comes in a few sizes and one weight
+// only; at others it would be drawn small or thin.
+bool DrawnAsAsked(const QFont& qfont, const Font& font) {
+  const QFontInfo info(qfont);
+  if (info.family().compare(qfont.family(), Qt::CaseInsensitive) != 0 ||
+      std::abs(info.pointSizeF() - font.points) > 1.5) {
+    return false;
+  }
+  if (font.weight < kWeightBold) return true;
+  // The font system reports a bold it would only pretend to draw.
+  const QStringList styles = QFontDatabase::styles(info.family());
+  return std::any_of(styles.begin(), styles.end(), [&](const QString& style) {
+    return QFontDatabase::weight(info.family(), style) >= QFont::Bold;
+  });
 }
 
 }  // namespace
@@ -37,11 +74,13 @@ int TwipsToPixels(int twips, double dpi) {
 }
 
 QFont QtFont(const Font& font) {
-  QFont result(FamilyFor(font.face));
-  result.setPointSizeF(font.points);
-  result.setWeight(font.weight >= kWeightBold ? QFont::Bold : QFont::Normal);
-  result.setItalic(false);
-  return result;
+  LoadExtraFonts();
+  const QString face = FromUtf8(font.face);
+  if (QFontDatabase::hasFamily(face)) {
+    QFont own = Sized(face, font);
+    if (DrawnAsAsked(own, font)) return own;
+  }
+  return Sized(QFontDatabase::systemFont(QFontDatabase::GeneralFont).family(), font);
 }
 
 FormWindow::FormWindow(const WindowLayout& layout, double dpi) : layout_(layout) {
@@ -157,18 +196,25 @@ QLineEdit* FormWindow::TextBox(std::string_view name) const {
 }
 
 void FormWindow::ShowInFront() {
-  if (!shown_before_) {
-    shown_before_ = true;
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-      QRect area(QPoint(0, 0), size());
-      area.moveCenter(screen->availableGeometry().center());
-      move(area.topLeft());
-    }
-    if (first_in_tab_order_ != nullptr) first_in_tab_order_->setFocus(Qt::OtherFocusReason);
-  }
+  const bool first = !shown_before_;
+  shown_before_ = true;
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  if (first && screen != nullptr) Centre(screen->availableGeometry());
+  if (first && first_in_tab_order_ != nullptr) first_in_tab_order_->setFocus(Qt::OtherFocusReason);
   show();
+  // Once shown, the window's frame is known where the window manager has
+  // told it already: centre the frame, not only the client area.
+  if (first && screen != nullptr && frameGeometry() != geometry()) {
+    Centre(screen->availableGeometry());
+  }
   raise();
   activateWindow();
+}
+
+void FormWindow::Centre(const QRect& area) {
+  QRect outline = frameGeometry();
+  outline.moveCenter(area.center());
+  move(outline.topLeft());  // a window's position is its frame's
 }
 
 bool FormWindow::event(QEvent* event) {

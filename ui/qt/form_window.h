@@ -67,6 +67,7 @@ class FormWindow final : public QWidget {
   using Key = std::pair<std::string, int>;
 
   QWidget* Create(const Control& control, QWidget* parent, double dpi);
+  void Centre(const QRect& area);
 
   const WindowLayout& layout_;
   FormEvents events_;
