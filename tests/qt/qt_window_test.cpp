@@ -20,6 +20,7 @@
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
+#include <QListWidget>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProcess>
@@ -30,6 +31,8 @@
 #include <QTimer>
 
 #include "test_rig.h"
+#include "registry/failure.h"
+#include "ui/qt/desktop.h"
 
 using sorbantilex::CheckArray;
 using sorbantilex::EndReason;
@@ -257,6 +260,8 @@ class QtWindowTest : public QObject {
   void SecondInstanceIsSeen();
   void Runs_data();
   void Runs();
+  void DesktopStart_data();
+  void DesktopStart();
 };
 
 void QtWindowTest::FontsDrawEveryCaption() {
@@ -444,6 +449,60 @@ void QtWindowTest::Runs() {
   QCOMPARE(outcome.messages, expected_messages);
   QCOMPARE(outcome.start_page, start_page);
   QCOMPARE(outcome.system_policies, system_policies);
+}
+
+void QtWindowTest::DesktopStart_data() {
+  QTest::addColumn<int>("targets");
+  QTest::addColumn<int>("pick");  // the chooser's row; -1 cancels it
+  QTest::addColumn<int>("result");
+  QTest::addColumn<QString>("opened");
+  QTest::addColumn<QString>("message");
+  QTest::newRow("none found") << 0 << 0 << 1 << "" << "udisksctl mount";
+  QTest::newRow("one found") << 1 << 0 << 1 << "/mnt/a Ana" << "no se puede abrir";
+  QTest::newRow("several: chooser") << 3 << 2 << 1 << "/mnt/c Carla" << "no se puede abrir";
+  QTest::newRow("several: cancelled") << 3 << -1 << 0 << "" << "";
+}
+
+void QtWindowTest::DesktopStart() {
+  QFETCH(int, targets);
+  QFETCH(int, pick);
+  QFETCH(int, result);
+  QFETCH(QString, opened);
+  QFETCH(QString, message);
+  sorbantilex::DesktopOptions options;
+  const char* names[] = {"Ana", "Bruno", "Carla"};
+  for (int i = 0; i < targets; ++i) {
+    options.found.push_back({"/mnt/" + std::string(1, char('a' + i)), names[i]});
+  }
+  QString opened_seen;
+  // Opening fails here, so that the program ends before its window opens.
+  options.open = [&](const sorbantilex::DesktopTarget& target)
+      -> std::unique_ptr<sorbantilex::DesktopPlatform> {
+    opened_seen = QString::fromStdString(target.installation + " " + target.user);
+    throw sorbantilex::Failure(2, "La instalación no se puede abrir.");
+  };
+  QString message_seen;
+  QTimer answer;
+  QObject::connect(&answer, &QTimer::timeout, [&] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+      message_seen = box->text();
+      box->button(QMessageBox::Ok)->click();
+    } else if (auto* chooser = qobject_cast<QDialog*>(modal)) {
+      auto* list = chooser->findChild<QListWidget*>();
+      if (list->count() != targets) return chooser->reject();
+      if (pick < 0) return chooser->reject();
+      list->setCurrentRow(pick);
+      chooser->accept();
+    }
+  });
+  answer.start(20);
+  int argc = 1;
+  char name[] = "sorbantilex";
+  char* argv[] = {name, nullptr};
+  QCOMPARE(sorbantilex::RunDesktop(argc, argv, options), result);
+  QCOMPARE(opened_seen, opened);
+  QVERIFY2(message_seen.contains(message), qPrintable(message_seen));
 }
 
 int main(int argc, char** argv) {

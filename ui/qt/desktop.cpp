@@ -1,0 +1,149 @@
+#include "ui/qt/desktop.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+
+#include <QApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QVBoxLayout>
+
+#include "app/menu.h"
+#include "registry/failure.h"
+#include "tasks/funciones.h"
+#include "ui/qt/qt_window_system.h"
+
+namespace sorbantilex {
+namespace {
+
+constexpr const char* kTitle = "Sorbantilex";
+
+constexpr const char* kNothingFound =
+    "No se encontró ninguna instalación de Windows.\n\n"
+    "Conecte el disco del equipo que desea reparar y ábralo en el gestor de archivos "
+    "(así queda montado); después vuelva a iniciar Sorbantilex.\n\n"
+    "Desde una terminal:\n"
+    "    lsblk -f                      (la partición NTFS de Windows, p. ej. sdb2)\n"
+    "    udisksctl mount -b /dev/sdb2\n"
+    "    sorbantilex --windows <carpeta de la partición montada>";
+
+constexpr const char* kChooseText =
+    "Se encontraron varias instalaciones de Windows o perfiles de usuario.\n"
+    "Elija los que desea reparar:";
+
+void Tell(const QString& text) {
+  QMessageBox box(QMessageBox::NoIcon, kTitle, text, QMessageBox::Ok);
+  box.setTextFormat(Qt::PlainText);
+  box.exec();
+}
+
+QString Describe(const DesktopTarget& target) {
+  return QString::fromStdString(target.installation) + QStringLiteral("  —  ") +
+         QString::fromStdString(target.user);
+}
+
+// The chooser of installation and profile; nullopt when the user cancels.
+std::optional<std::size_t> Choose(const std::vector<DesktopTarget>& found) {
+  QDialog dialog;
+  dialog.setObjectName("chooser");
+  dialog.setWindowTitle(kTitle);
+  auto* layout = new QVBoxLayout(&dialog);
+  layout->addWidget(new QLabel(kChooseText, &dialog));
+  auto* list = new QListWidget(&dialog);
+  for (const DesktopTarget& target : found) list->addItem(Describe(target));
+  list->setCurrentRow(0);
+  list->setMinimumWidth(list->sizeHintForColumn(0) + 40);
+  layout->addWidget(list);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+  buttons->button(QDialogButtonBox::Ok)->setText("Aceptar");
+  buttons->button(QDialogButtonBox::Cancel)->setText("Cancelar");
+  QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+  QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  QObject::connect(list, &QListWidget::itemDoubleClicked, &dialog, &QDialog::accept);
+  layout->addWidget(buttons);
+  if (dialog.exec() != QDialog::Accepted || list->currentRow() < 0) return std::nullopt;
+  return static_cast<std::size_t>(list->currentRow());
+}
+
+int ExitCode(EndReason reason) {
+  switch (reason) {
+    case EndReason::kFinished:
+    case EndReason::kClosed: return 0;
+    case EndReason::kFailed:
+    case EndReason::kRefused: break;
+  }
+  return 1;
+}
+
+QString InstanceLock() {
+  QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+  if (folder.isEmpty()) folder = QStandardPaths::writableLocation(QStandardPaths::TempLocation);
+  return folder + QStringLiteral("/sorbantilex.lock");
+}
+
+}  // namespace
+
+bool DisplayAvailable() {
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && *value != '\0') return true;
+  }
+  return false;
+}
+
+int RunDesktop(int& argc, char** argv, const DesktopOptions& options) {
+  std::optional<QApplication> application;
+  if (QApplication::instance() == nullptr) application.emplace(argc, argv);
+  QApplication::setApplicationName(kTitle);
+
+  if (options.found.empty()) {
+    Tell(QString::fromUtf8(kNothingFound));
+    return 1;
+  }
+  std::size_t chosen = 0;
+  if (options.found.size() > 1) {
+    const auto choice = Choose(options.found);
+    if (!choice) return 0;
+    chosen = *choice;
+  }
+
+  std::unique_ptr<DesktopPlatform> platform;
+  try {
+    platform = options.open(options.found[chosen]);
+  } catch (const Failure& failure) {
+    Tell(QString::fromStdString(failure.description()));
+    return 1;
+  }
+
+  QtWindowSystem* window_system = nullptr;
+  QtWindowSystem ui({.on_end =
+                         [&](EndReason reason) {
+                           try {
+                             platform->Finish(reason);
+                           } catch (const Failure& failure) {
+                             window_system->ShowMessage(failure.description(), "Error");
+                             return 1;
+                           }
+                           return ExitCode(reason);
+                         },
+                     .instance_lock = InstanceLock()});
+  window_system = &ui;
+  Funciones funciones(TaskPlatform{platform->registry(), platform->system(), platform->files(),
+                                   platform->wmi(), ui});
+  Menu menu(MenuPlatform{ui, funciones, platform->token(), platform->system(),
+                         platform->registry()});
+  ui.Attach(menu);
+  ui.Launch();
+  QApplication::exec();
+  // Only the end of the program leaves the event loop, and it exits the
+  // process; a loop left some other way ends it here the same way.
+  ui.EndProgram(EndReason::kClosed);
+}
+
+}  // namespace sorbantilex

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/window_system.h"
+#include "registry/registry_api.h"
+#include "registry/token.h"
+#include "tasks/automation.h"
+#include "tasks/files.h"
+#include "tasks/system_info.h"
+
+namespace sorbantilex {
+
+/// True when a graphical session is there to open windows on (an X11 or
+/// Wayland display, or a Qt platform chosen explicitly).
+bool DisplayAvailable();
+
+/// A Windows installation and the user profile whose settings the repairs
+/// change, as the command line found them.
+struct DesktopTarget {
+  std::string installation;  // the mounted folder of the Windows installation
+  std::string user;          // the profile's user name
+};
+
+/// An installation opened for repair. Changes are held until `Commit`.
+class DesktopPlatform {
+ public:
+  DesktopPlatform() = default;
+  virtual ~DesktopPlatform() = default;
+  DesktopPlatform(const DesktopPlatform&) = delete;
+  DesktopPlatform& operator=(const DesktopPlatform&) = delete;
+
+  virtual RegistryApi& registry() = 0;
+  virtual Token& token() = 0;
+  virtual SystemInfo& system() = 0;
+  virtual Files& files() = 0;
+  virtual Wmi& wmi() = 0;
+  /// The program ends for `reason`: writes the changes made so far to the
+  /// installation as the reason calls for. Raises `Failure` when it cannot,
+  /// leaving the installation as it was.
+  virtual void Finish(EndReason reason) = 0;
+};
+
+struct DesktopOptions {
+  /// The installations and profiles found (already narrowed to those the
+  /// command line named, if any).
+  std::vector<DesktopTarget> found;
+  /// Opens one of them; raises `Failure` when it cannot.
+  std::function<std::unique_ptr<DesktopPlatform>(const DesktopTarget&)> open;
+};
+
+/// The desktop program: with exactly one target it opens the main window on
+/// it; with several, a small chooser comes first; with none, a message says
+/// how to mount a Windows disk. Every end of the program hands the
+/// changes made to `DesktopPlatform::Finish` and exits the process. Returns only when the program ends
+/// before its main window opens (nothing found, the chooser cancelled, the
+/// installation could not be opened), with the exit code: 0 when the user
+/// cancelled, 1 otherwise.
+int RunDesktop(int& argc, char** argv, const DesktopOptions& options);
+
+}  // namespace sorbantilex
