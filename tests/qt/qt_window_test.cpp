@@ -2,9 +2,10 @@
 //
 // Whatever does not end the program is tested in this process. A run ends
 // the process at once, so each run is a scenario played by a child process
-// (this same program with --scenario): it clicks and types as a user would,
-// answers every message box, and on its way out prints what the run left in
-// the registry. Screenshots go to the build folder's screenshots/.
+// (this same program with --scenario) over a generated installation: it
+// clicks and types as a user would, answers every message box, and commits
+// the hives on its way out; the test then reads what the run left in them.
+// Screenshots go to the build folder's screenshots/.
 
 #include <cstdio>
 #include <functional>
@@ -53,6 +54,13 @@ void Save(QWidget& widget, const QString& name) {
 
 // For tests that must not reach the end of the program: the process exits
 // with a code ctest sees as a failure.
+// A generated installation in a folder that goes with the object.
+struct Installation {
+  QTemporaryDir folder;
+  sorbantilex::offline::HivePaths paths =
+      sorbantilex::testing::MakeInstallation(folder.path().toStdString());
+};
+
 sorbantilex::QtWindowSystem::Options NeverEnds() {
   return {.on_end =
               [](EndReason reason) {
@@ -153,7 +161,7 @@ std::vector<Scenario> Scenarios() {
   };
 }
 
-int PlayScenario(std::string_view name) {
+int PlayScenario(std::string_view name, const std::filesystem::path& folder) {
   std::vector<Scenario> all = Scenarios();
   const Scenario* scenario = nullptr;
   for (const Scenario& s : all) {
@@ -161,18 +169,18 @@ int PlayScenario(std::string_view name) {
   }
   if (scenario == nullptr) return 2;
 
+  // The hives the generated installation left in `folder`.
+  const sorbantilex::offline::HivePaths paths{folder / "SOFTWARE", folder / "SYSTEM",
+                                              folder / "NTUSER.DAT",
+                                              "S-1-5-21-1004336348-1177238915-682003330-1000"};
   Rig* rig_seen = nullptr;
-  Rig rig({.on_end =
-               [&rig_seen](EndReason reason) {
-                 Rig& rig = *rig_seen;
-                 std::printf("end %d\n", static_cast<int>(reason));
-                 std::printf("start-page %s\n", rig.StartPage().c_str());
-                 std::printf("system-policies %d%d\n",
-                             rig.HasSystemPolicies(sorbantilex::kHkeyLocalMachine),
-                             rig.HasSystemPolicies(sorbantilex::kHkeyCurrentUser));
-                 return reason == EndReason::kFinished ? 0 : 1;
-               },
-           .instance_lock = {}});
+  Rig rig(paths, {.on_end =
+                      [&rig_seen](EndReason reason) {
+                        std::printf("end %d\n", static_cast<int>(reason));
+                        rig_seen->Commit();
+                        return reason == EndReason::kFinished ? 0 : 1;
+                      },
+                  .instance_lock = {}});
   rig_seen = &rig;
 
   std::size_t next = 0;
@@ -217,14 +225,12 @@ struct Outcome {
   int exit_code = -1;
   QStringList messages;  // "title|text"
   QString end;
-  QString start_page;
-  QString system_policies;
 };
 
-Outcome RunScenario(const QString& name) {
+Outcome RunScenario(const QString& name, const QString& folder) {
   QProcess child;
   child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-  child.start(QCoreApplication::applicationFilePath(), {"--scenario", name});
+  child.start(QCoreApplication::applicationFilePath(), {"--scenario", name, folder});
   Outcome outcome;
   if (!child.waitForFinished(60000)) {
     child.kill();
@@ -236,8 +242,6 @@ Outcome RunScenario(const QString& name) {
     const auto rest = [&](const char* prefix) { return line.mid(int(std::strlen(prefix))); };
     if (line.startsWith("message ")) outcome.messages << rest("message ");
     if (line.startsWith("end ")) outcome.end = rest("end ");
-    if (line.startsWith("start-page ")) outcome.start_page = rest("start-page ");
-    if (line.startsWith("system-policies ")) outcome.system_policies = rest("system-policies ");
     if (line.startsWith("step failed") || line == "timeout") qWarning("%s", qPrintable(line));
   }
   return outcome;
@@ -268,7 +272,8 @@ void QtWindowTest::FontsDrawEveryCaption() {
   // Without a usable face the captions come out as boxes while every other
   // check passes.
   QVERIFY(!QFontDatabase::families().isEmpty());
-  Rig rig(NeverEnds());
+  Installation installation;
+  Rig rig(installation.paths, NeverEnds());
   for (WindowId id : {WindowId::kMenu, WindowId::kIniRem}) {
     const auto& window = rig.ui.Window(id);
     for (const auto& control : window.layout().controls) {
@@ -288,7 +293,8 @@ void QtWindowTest::FontsDrawEveryCaption() {
 }
 
 void QtWindowTest::WindowsFollowTheirLayouts() {
-  Rig rig(NeverEnds());
+  Installation installation;
+  Rig rig(installation.paths, NeverEnds());
   QCOMPARE(QGuiApplication::primaryScreen()->logicalDotsPerInch(), 96.0);
   auto& menu = rig.ui.Window(WindowId::kMenu);
   auto& dialog = rig.ui.Window(WindowId::kIniRem);
@@ -340,7 +346,8 @@ void QtWindowTest::WindowsFollowTheirLayouts() {
 }
 
 void QtWindowTest::LaunchCentresTheWindowWithFocusOnUnlock() {
-  Rig rig(NeverEnds());
+  Installation installation;
+  Rig rig(installation.paths, NeverEnds());
   rig.ui.Launch();
   auto& menu = rig.ui.Window(WindowId::kMenu);
   QVERIFY(QTest::qWaitForWindowActive(&menu));
@@ -362,7 +369,8 @@ void QtWindowTest::LaunchCentresTheWindowWithFocusOnUnlock() {
 }
 
 void QtWindowTest::DialogTabOrder() {
-  Rig rig(NeverEnds());
+  Installation installation;
+  Rig rig(installation.paths, NeverEnds());
   auto& dialog = rig.ui.Window(WindowId::kIniRem);
   rig.ui.ShowWindow(WindowId::kIniRem);
   QVERIFY(QTest::qWaitForWindowActive(&dialog));
@@ -374,7 +382,8 @@ void QtWindowTest::DialogTabOrder() {
 }
 
 void QtWindowTest::FrameDoubleClickTicksItsWholeArray() {
-  Rig rig(NeverEnds());
+  Installation installation;
+  Rig rig(installation.paths, NeverEnds());
   auto& menu = rig.ui.Window(WindowId::kMenu);
   menu.show();
   QVERIFY(QTest::qWaitForWindowExposed(&menu));
@@ -392,7 +401,8 @@ void QtWindowTest::FrameDoubleClickTicksItsWholeArray() {
 }
 
 void QtWindowTest::NothingTickedKeepsTheWindowOpen() {
-  Rig rig(NeverEnds());
+  Installation installation;
+  Rig rig(installation.paths, NeverEnds());
   rig.ui.Launch();
   auto& menu = rig.ui.Window(WindowId::kMenu);
   QVERIFY(QTest::qWaitForWindowExposed(&menu));
@@ -402,15 +412,17 @@ void QtWindowTest::NothingTickedKeepsTheWindowOpen() {
   QCOMPARE(answer.title, QString("Sorbantilex"));
   QCOMPARE(answer.text, QString::fromUtf8("Seleccione como mínimo una tarea a realizar."));
   QVERIFY(menu.isVisible());
-  QVERIFY(rig.HasSystemPolicies(sorbantilex::kHkeyLocalMachine));
+  rig.Commit();
+  QVERIFY(sorbantilex::testing::Left::In(installation.paths).machine_policies);
 }
 
 void QtWindowTest::SecondInstanceIsSeen() {
   QTemporaryDir dir;
   const QString lock = dir.filePath("sorbantilex.lock");
-  Rig first({.on_end = {}, .instance_lock = lock});
+  Installation installation;
+  Rig first(installation.paths, {.on_end = {}, .instance_lock = lock});
   QVERIFY(!first.ui.PreviousInstance());
-  Rig second({.on_end = {}, .instance_lock = lock});
+  Rig second(installation.paths, {.on_end = {}, .instance_lock = lock});
   QVERIFY(second.ui.PreviousInstance());
 }
 
@@ -436,7 +448,8 @@ void QtWindowTest::Runs() {
   QFETCH(bool, final_message);
   QFETCH(QString, start_page);
   QFETCH(QString, system_policies);
-  const Outcome outcome = RunScenario(QTest::currentDataTag());
+  Installation installation;
+  const Outcome outcome = RunScenario(QTest::currentDataTag(), installation.folder.path());
   QCOMPARE(outcome.end, QString::number(end));
   QCOMPARE(outcome.exit_code, end == int(EndReason::kFinished) ? 0 : 1);
   QStringList expected_messages;
@@ -447,8 +460,10 @@ void QtWindowTest::Runs() {
         "satisfactoriamente, el sistema debe estar libre de malwares.");
   }
   QCOMPARE(outcome.messages, expected_messages);
-  QCOMPARE(outcome.start_page, start_page);
-  QCOMPARE(outcome.system_policies, system_policies);
+  const auto left = sorbantilex::testing::Left::In(installation.paths);
+  QCOMPARE(QString::fromStdString(left.start_page), start_page);
+  QCOMPARE(QString("%1%2").arg(int(left.machine_policies)).arg(int(left.user_policies)),
+           system_policies);
 }
 
 void QtWindowTest::DesktopStart_data() {
@@ -507,7 +522,9 @@ void QtWindowTest::DesktopStart() {
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  if (argc == 3 && std::string_view(argv[1]) == "--scenario") return PlayScenario(argv[2]);
+  if (argc == 4 && std::string_view(argv[1]) == "--scenario") {
+    return PlayScenario(argv[2], argv[3]);
+  }
   QtWindowTest test;
   return QTest::qExec(&test, argc, argv);
 }

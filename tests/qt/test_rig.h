@@ -1,10 +1,10 @@
 #pragma once
 
-// The whole program over a small installation, with the Qt window system:
-// the seeded registry, the real repairs and windows. What the run changed is
-// read back through `Value`.
+// The whole program over a small generated installation, with the Qt window
+// system: the installation's hives, the real repairs and windows.
 
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <span>
@@ -13,7 +13,8 @@
 #include <string_view>
 
 #include "app/menu.h"
-#include "platform/memory/memory_registry.h"
+#include "platform/offline/hive_registry.h"
+#include "platform/offline/regf.h"
 #include "platform/memory/memory_token.h"
 #include "registry/registro.h"
 #include "tasks/automation.h"
@@ -58,8 +59,63 @@ class NoWmi final : public Wmi {
   }
 };
 
+/// A small generated installation in `folder`: blank hives with what the
+/// scenarios repair (System policies for the machine and the user, a
+/// hijacked start page).
+inline offline::HivePaths MakeInstallation(const std::filesystem::path& folder) {
+  std::filesystem::create_directories(folder);
+  offline::HivePaths paths{folder / "SOFTWARE", folder / "SYSTEM", folder / "NTUSER.DAT",
+                           "S-1-5-21-1004336348-1177238915-682003330-1000"};
+  offline::WriteBlankHive(paths.software, "CMI-CreateHive{SOFTWARE}");
+  offline::WriteBlankHive(paths.system, "CMI-CreateHive{SYSTEM}");
+  offline::WriteBlankHive(paths.user, "CMI-CreateHive{NTUSER}");
+  offline::HiveRegistry registry(paths, true);
+  Registro seed(registry);
+  seed.CrearNuevaClave(kHkeyLocalMachine, "SYSTEM\\ControlSet001\\Control");
+  seed.CrearNuevaClave(kHkeyLocalMachine, "SYSTEM\\Select");
+  seed.EstablecerValor(kHkeyLocalMachine, "SYSTEM\\Select", "Current", "1", kRegDword);
+  for (KeyRef root : {kHkeyLocalMachine, kHkeyCurrentUser}) {
+    const std::string path = (root == kHkeyLocalMachine ? "SOFTWARE\\" : "") +
+                             std::string(kSystemPolicies);
+    seed.CrearNuevaClave(root, path);
+    seed.EstablecerValor(root, path, "DisableTaskMgr", "1", kRegDword);
+  }
+  seed.CrearNuevaClave(kHkeyCurrentUser, kExplorerMain);
+  seed.EstablecerValor(kHkeyCurrentUser, kExplorerMain, "Start Page",
+                       std::string(kInfectedStartPage), kRegSz);
+  offline::CommitHooks hooks;
+  hooks.keep_backup = false;
+  const auto report = registry.Commit(hooks);
+  if (!report.errors.empty()) throw std::runtime_error(report.errors.front());
+  return paths;
+}
+
+/// What a run left in an installation's hives.
+struct Left {
+  std::string start_page;         // the current user's; "" when missing
+  bool machine_policies = false;  // the System policy key is still there
+  bool user_policies = false;
+
+  static Left In(const offline::HivePaths& paths) {
+    offline::HiveRegistry registry(paths, false);
+    const Variante page =
+        Registro(registry).ConsultarValor(kHkeyCurrentUser, kExplorerMain, "Start Page");
+    const auto exists = [&](KeyRef root, const std::string& path) {
+      KeyRef key = kNullKey;
+      const bool found = registry.OpenKey(root, path, 0, kKeyRead, &key) == kErrorSuccess;
+      if (found) registry.CloseKey(key);
+      return found;
+    };
+    return {page.IsText() ? page.ToText() : std::string(),
+            exists(kHkeyLocalMachine, "SOFTWARE\\" + std::string(kSystemPolicies)),
+            exists(kHkeyCurrentUser, std::string(kSystemPolicies))};
+  }
+};
+
+/// The program over an installation: its hives, the real repairs and
+/// windows. Changes stay in memory until `Commit`.
 struct Rig {
-  MemoryRegistry registry;
+  offline::HiveRegistry registry;
   MemoryToken token{{"SeDebugPrivilege"}};
   XpSystem system;
   NoFiles files;
@@ -68,27 +124,13 @@ struct Rig {
   Funciones funciones{TaskPlatform{registry, system, files, wmi, ui}};
   Menu menu{MenuPlatform{ui, funciones, token, system, registry}};
 
-  explicit Rig(QtWindowSystem::Options options) : ui(std::move(options)) {
-    Registro seed(registry);
-    for (KeyRef root : {kHkeyLocalMachine, kHkeyCurrentUser}) {
-      seed.CrearNuevaClave(root, kSystemPolicies);
-      seed.EstablecerValor(root, kSystemPolicies, "DisableTaskMgr", "1", kRegDword);
-    }
-    seed.CrearNuevaClave(kHkeyCurrentUser, kExplorerMain);
-    seed.EstablecerValor(kHkeyCurrentUser, kExplorerMain, "Start Page",
-                         std::string(kInfectedStartPage), kRegSz);
+  Rig(const offline::HivePaths& installation, QtWindowSystem::Options options)
+      : registry(installation, true), ui(std::move(options)) {
     ui.Attach(menu);
   }
-
-  /// The current user's start page; "" when missing.
-  std::string StartPage() {
-    const Variante value = Registro(registry).ConsultarValor(kHkeyCurrentUser, kExplorerMain,
-                                                             "Start Page");
-    return value.IsText() ? value.ToText() : std::string();
-  }
-  /// Whether the System policy key of the machine or the user still exists.
-  bool HasSystemPolicies(KeyRef root) {
-    return registry.Snapshot(root, kSystemPolicies).has_value();
+  void Commit() {
+    const auto report = registry.Commit();
+    if (!report.errors.empty()) throw std::runtime_error(report.errors.front());
   }
 };
 
