@@ -75,10 +75,8 @@ inline offline::HivePaths MakeInstallation(const std::filesystem::path& folder) 
   seed.CrearNuevaClave(kHkeyLocalMachine, "SYSTEM\\Select");
   seed.EstablecerValor(kHkeyLocalMachine, "SYSTEM\\Select", "Current", "1", kRegDword);
   for (KeyRef root : {kHkeyLocalMachine, kHkeyCurrentUser}) {
-    const std::string path = (root == kHkeyLocalMachine ? "SOFTWARE\\" : "") +
-                             std::string(kSystemPolicies);
-    seed.CrearNuevaClave(root, path);
-    seed.EstablecerValor(root, path, "DisableTaskMgr", "1", kRegDword);
+    seed.CrearNuevaClave(root, kSystemPolicies);
+    seed.EstablecerValor(root, kSystemPolicies, "DisableTaskMgr", "1", kRegDword);
   }
   seed.CrearNuevaClave(kHkeyCurrentUser, kExplorerMain);
   seed.EstablecerValor(kHkeyCurrentUser, kExplorerMain, "Start Page",
@@ -107,7 +105,7 @@ struct Left {
       return found;
     };
     return {page.IsText() ? page.ToText() : std::string(),
-            exists(kHkeyLocalMachine, "SOFTWARE\\" + std::string(kSystemPolicies)),
+            exists(kHkeyLocalMachine, std::string(kSystemPolicies)),
             exists(kHkeyCurrentUser, std::string(kSystemPolicies))};
   }
 };
