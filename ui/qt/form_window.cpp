@@ -12,6 +12,10 @@
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QGuiApplication>
+#include <QIcon>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -67,6 +71,42 @@ bool DrawnAsAsked(const QFont& qfont, const Font& font) {
   });
 }
 
+// The windows' icons, drawn here: a shield for the main window, a globe for
+// the home-page dialog.
+QIcon WindowIcon(int icon_id) {
+  QIcon icon;
+  for (const int size : {16, 32, 48}) {
+    QPixmap image(size, size);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.scale(size / 32.0, size / 32.0);
+    if (icon_id == kIniRemIconId) {
+      painter.setPen(QPen(QColor(20, 70, 140), 2));
+      painter.setBrush(QColor(90, 160, 230));
+      painter.drawEllipse(QRectF(3, 3, 26, 26));
+      painter.drawLine(QPointF(3, 16), QPointF(29, 16));
+      painter.drawEllipse(QRectF(10, 3, 12, 26));
+    } else {
+      QPainterPath shield;
+      shield.moveTo(16, 2);
+      shield.lineTo(28, 7);
+      shield.cubicTo(28, 20, 22, 27, 16, 30);
+      shield.cubicTo(10, 27, 4, 20, 4, 7);
+      shield.closeSubpath();
+      painter.setPen(QPen(QColor(120, 20, 20), 2));
+      painter.setBrush(QColor(200, 40, 40));
+      painter.drawPath(shield);
+      painter.setPen(QPen(Qt::white, 3));
+      painter.drawLine(QPointF(11, 16), QPointF(15, 21));
+      painter.drawLine(QPointF(15, 21), QPointF(22, 11));
+    }
+    painter.end();
+    icon.addPixmap(image);
+  }
+  return icon;
+}
+
 }  // namespace
 
 int TwipsToPixels(int twips, double dpi) {
@@ -86,6 +126,7 @@ QFont QtFont(const Font& font) {
 FormWindow::FormWindow(const WindowLayout& layout, double dpi) : layout_(layout) {
   setAttribute(Qt::WA_DeleteOnClose, false);
   setWindowTitle(FromUtf8(layout.title));
+  setWindowIcon(WindowIcon(layout.icon_id));
   setFixedSize(TwipsToPixels(layout.client_width, dpi), TwipsToPixels(layout.client_height, dpi));
   setFont(QtFont(kDefaultFont));
 
