@@ -15,7 +15,7 @@
 #include "app/menu.h"
 #include "platform/offline/hive_registry.h"
 #include "platform/offline/regf.h"
-#include "platform/memory/memory_token.h"
+#include "platform/offline/offline_platform.h"
 #include "registry/registro.h"
 #include "tasks/automation.h"
 #include "tasks/files.h"
@@ -114,7 +114,7 @@ struct Left {
 /// windows. Changes stay in memory until `Commit`.
 struct Rig {
   offline::HiveRegistry registry;
-  MemoryToken token{{"SeDebugPrivilege"}};
+  offline::OfflineToken token;
   XpSystem system;
   NoFiles files;
   NoWmi wmi;
