@@ -54,8 +54,6 @@ std::vector<Value> Damage() {
   add(kHkeyLocalMachine, "SYSTEM\\Select", "Current", kRegDword, {}, 1);
   add(kHkeyLocalMachine, "SYSTEM\\Select", "Default", kRegDword, {}, 1);
   add(kHkeyLocalMachine, "SYSTEM\\Select", "LastKnownGood", kRegDword, {}, 2);
-  // The control set Select names; what follows reaches it as CurrentControlSet.
-  add(kHkeyLocalMachine, "SYSTEM\\ControlSet001\\Control", "SystemBootDevice", kRegSz, SZ("multi(0)disk(0)rdisk(0)partition(1)"));
   add(kHkeyLocalMachine, "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment", "OS", kRegSz,
       SZ("Windows_NT"));
   add(kHkeyLocalMachine, "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment", "windir",
@@ -156,6 +154,12 @@ std::vector<Value> Damage() {
 }  // namespace
 
 void PlantSampleDamage(RegistryApi& registry) {
+  // The control set Select names; the damage reaches it as CurrentControlSet.
+  KeyRef control_set = kNullKey;
+  if (registry.CreateKey(kHkeyLocalMachine, "SYSTEM\\ControlSet001", 0, kRegistroAccess, &control_set, nullptr) ==
+      kErrorSuccess) {
+    registry.CloseKey(control_set);
+  }
   for (const Value& value : Damage()) {
     KeyRef key = kNullKey;
     if (registry.CreateKey(value.root, value.key, 0, kRegistroAccess, &key, nullptr) != kErrorSuccess) {

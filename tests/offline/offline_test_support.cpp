@@ -146,6 +146,29 @@ std::optional<KeySnapshot> Snapshot(HiveRegistry& registry, KeyRef root, std::st
   return snapshot;
 }
 
+std::string FirstDifference(const std::optional<KeySnapshot>& a, const std::optional<KeySnapshot>& b,
+                            const std::string& path) {
+  if (!a || !b) return a.has_value() == b.has_value() ? "" : path + ": present on one side only";
+  if (a->name != b->name) return path + ": name " + a->name + " / " + b->name;
+  const std::string here = path + "\\" + a->name;
+  for (std::size_t i = 0; i < std::max(a->values.size(), b->values.size()); ++i) {
+    if (i >= a->values.size()) return here + ": extra value " + b->values[i].name;
+    if (i >= b->values.size()) return here + ": extra value " + a->values[i].name;
+    if (!(a->values[i] == b->values[i])) {
+      return here + ": value " + a->values[i].name + " (type " + std::to_string(a->values[i].type) + ", " +
+             std::to_string(a->values[i].data.size()) + " bytes) / " + b->values[i].name + " (type " +
+             std::to_string(b->values[i].type) + ", " + std::to_string(b->values[i].data.size()) + " bytes)";
+    }
+  }
+  for (std::size_t i = 0; i < std::max(a->subkeys.size(), b->subkeys.size()); ++i) {
+    if (i >= a->subkeys.size()) return here + ": extra subkey " + b->subkeys[i].name;
+    if (i >= b->subkeys.size()) return here + ": extra subkey " + a->subkeys[i].name;
+    const auto inner = FirstDifference(a->subkeys[i], b->subkeys[i], here);
+    if (!inner.empty()) return inner;
+  }
+  return "";
+}
+
 std::vector<std::string> Reglookup(const fs::path& hive, std::string_view prefix) {
   std::vector<std::string> lines;
   const std::string command =

@@ -60,6 +60,10 @@ std::optional<std::pair<std::uint32_t, std::vector<std::uint8_t>>> Query(
 /// gives, or nullopt when it does not exist.
 std::optional<KeySnapshot> Snapshot(HiveRegistry& registry, KeyRef root, std::string_view path);
 
+/// Where two snapshots first differ ("" when they are equal), for messages.
+std::string FirstDifference(const std::optional<KeySnapshot>& a, const std::optional<KeySnapshot>& b,
+                            const std::string& path = "");
+
 /// Lines `reglookup` prints for the hive (independent readback), or an empty
 /// list when the tool is missing.
 std::vector<std::string> Reglookup(const fs::path& hive, std::string_view prefix);
