@@ -48,19 +48,19 @@ inline constexpr Font kDefaultFont{"MS Sans Serif", 8.25, kWeightRegular};
 struct Control {
   /// The control's name; for a box of a control array, the array's name
   /// ("checkPolicies") with `index` telling the box.
-  std::string_view name;
+  std::string_view name{};
   ControlKind kind = ControlKind::kLabel;
   /// The caption; for a text box, its initial text.
-  std::string_view caption;
-  TwipsRect rect;
+  std::string_view caption{};
+  TwipsRect rect{};
   Font font = kDefaultFont;
-  std::string_view tooltip;
+  std::string_view tooltip{};
   /// Place in the tab order, 0 first; -1 for controls that take no focus.
   int tab_index = -1;
   /// Index within the control array; -1 for a control outside an array.
   int index = -1;
   /// The frame the control sits in; empty for the client area.
-  std::string_view parent;
+  std::string_view parent{};
   /// Check boxes: 0 unticked, 1 ticked.
   int initial_state = 0;
   bool enabled = true;

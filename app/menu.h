@@ -65,6 +65,7 @@ class Menu {
   [[noreturn]] void OnUnload();
 
  private:
+  [[noreturn]] void End(EndReason reason);
   void RunTasks();
   void ShowStartPageDialog();
 

@@ -1,0 +1,318 @@
+#include "app/menu.h"
+
+#include <array>
+#include <exception>
+#include <string>
+
+#include "registry/failure.h"
+#include "registry/priviliges.h"
+
+namespace sorbantilex {
+namespace {
+
+// The program's own version.
+constexpr int kVersionMajor = 1;
+constexpr int kVersionMinor = 9;
+constexpr int kVersionRevision = 2;
+
+// --- Layout ----------------------------------------------------------------
+
+constexpr Font kTitleFont{"MS Sans Serif", 18, kWeightBold};
+constexpr Font kUnlockFont{"MS Sans Serif", 12, kWeightBold};
+constexpr std::string_view kFrameTooltip =
+    "Haga doble clic para habilitar todas las casillas de la sección";
+
+constexpr Control Frame(std::string_view name, std::string_view caption, TwipsRect rect) {
+  return Control{.name = name,
+                 .kind = ControlKind::kFrame,
+                 .caption = caption,
+                 .rect = rect,
+                 .tooltip = kFrameTooltip};
+}
+
+constexpr Control Box(std::string_view array, int index, std::string_view frame,
+                      std::string_view caption, TwipsRect rect, int tab_index,
+                      bool enabled = true) {
+  return Control{.name = array,
+                 .kind = ControlKind::kCheckBox,
+                 .caption = caption,
+                 .rect = rect,
+                 .tab_index = tab_index,
+                 .index = index,
+                 .parent = frame,
+                 .initial_state = 0,
+                 .enabled = enabled};
+}
+
+constexpr std::array kControls{
+    Control{.name = "Label3",
+            .kind = ControlKind::kLabel,
+            .caption = "Sorbantilex",
+            .rect = {120, 120, 2415, 495},
+            .font = kTitleFont},
+    Control{.name = "Label1",
+            .kind = ControlKind::kLabel,
+            .caption = "Este programa está diseñado para eliminar las restricciones del sistema y "
+                       "errores provocados por malwares. No me hago cargo de otras posibles "
+                       "aplicaciones.",
+            .rect = {120, 720, 4575, 615},
+            .word_wrap = true},
+    Control{.name = "Label2",
+            .kind = ControlKind::kLabel,
+            .caption = "¡Úselo bajo su responsabilidad!",
+            .rect = {1200, 1440, 2295, 255}},
+    Frame("frmPolicies", "Restricciones", {120, 1800, 4695, 1335}),
+    Frame("frmFixes", "Reparadores", {120, 3240, 4695, 1935}),
+    Frame("frmInternet", "Internet", {120, 5280, 4695, 1575}),
+    Control{.name = "cmdUnlock",
+            .kind = ControlKind::kButton,
+            .caption = "Unlock!",
+            .rect = {960, 6960, 2775, 495},
+            .font = kUnlockFont,
+            .tooltip = "Seleccione las acciones a realizar y luego presione aquí",
+            .tab_index = 0},
+    Box("checkPolicies", 0, "frmPolicies", "Eliminar restricciones del Sistema",
+        {120, 300, 2630, 200}, 1),
+    Box("checkPolicies", 1, "frmPolicies", "Eliminar restricciones del Explorador",
+        {120, 540, 2820, 200}, 2),
+    Box("checkPolicies", 2, "frmPolicies", "Eliminar restricciones del ActiveDesktop",
+        {120, 780, 3135, 200}, 3),
+    Box("checkPolicies", 3, "frmPolicies", "Eliminar restricciones de Agregar/quitar programas",
+        {120, 1020, 3840, 200}, 4),
+    Box("checkFixes", 0, "frmFixes", "Reparar la visualización de archivos ocultos",
+        {120, 300, 3405, 200}, 5),
+    Box("checkFixes", 1, "frmFixes", "Reparar el Modo a prueba de fallos", {120, 540, 2805, 200},
+        6),
+    Box("checkFixes", 2, "frmFixes", "Restaurar Userinit del Winlogon (Userinit.exe)",
+        {120, 780, 3525, 200}, 7),
+    Box("checkFixes", 3, "frmFixes", "Restaurar Shell del Winlogon (Explorer.exe)",
+        {120, 1020, 3375, 200}, 8),
+    Box("checkFixes", 4, "frmFixes", "Reactivar Comprobador de archivos de Sistema (SFC)",
+        {120, 1280, 4120, 200}, 9),
+    Box("checkFixes", 5, "frmFixes", "Reparar servicio de Restaurar Sistema (Windows XP)",
+        {120, 1550, 4125, 200}, 10, /*enabled=*/false),
+    Box("checkInternet", 0, "frmInternet", "Desbloquear página de Inicio (Internet Explorer)",
+        {120, 300, 3855, 200}, 11),
+    Box("checkInternet", 1, "frmInternet", "Eliminar Sitios de confianza (Internet Explorer)",
+        {120, 540, 3735, 200}, 12),
+    Box("checkInternet", 2, "frmInternet", "Eliminar Sitios restringidos (Internet Explorer)",
+        {120, 780, 3615, 195}, 13),
+    Box("checkInternet", 3, "frmInternet",
+        "Eliminar ventanas emergentes permitidas (Internet Explorer)", {120, 1020, 4450, 200}, 14),
+    Box("checkInternet", 4, "frmInternet", "Restaurar el archivo hosts", {120, 1260, 2175, 200},
+        15),
+};
+
+constexpr WindowLayout kLayout{.id = WindowId::kMenu,
+                               .name = "Menu",
+                               .client_width = 4935,
+                               .client_height = 7575,
+                               .title = {},
+                               .icon_id = kMenuIconId,
+                               .controls = kControls};
+
+struct FrameOfArray {
+  std::string_view frame;
+  CheckArray array;
+};
+constexpr std::array kFrames{
+    FrameOfArray{"frmPolicies", CheckArray::kPolicies},
+    FrameOfArray{"frmFixes", CheckArray::kFixes},
+    FrameOfArray{"frmInternet", CheckArray::kInternet},
+};
+
+// --- Texts -----------------------------------------------------------------
+
+constexpr std::string_view kAppName = "Sorbantilex";
+constexpr std::string_view kAlreadyRunning = "Sorbantilex ya se encuentra ejecutando.";
+constexpr std::string_view kRequiredSystem = "Windows_NT";
+constexpr std::string_view kNothingTicked = "Seleccione como mínimo una tarea a realizar.";
+constexpr std::string_view kFinishedTitle = "Finalizado";
+constexpr std::string_view kFinished =
+    "Sorbantilex ha finalizado las tareas seleccionadas. Reinicie el equipo para que los "
+    "cambios surtan efectos. Recuerde que para que el programa funcione satisfactoriamente, el "
+    "sistema debe estar libre de malwares.";
+constexpr std::string_view kErrorTitle = "Error";
+constexpr std::string_view kErrorLead = "Sorbantilex recibió el error ";
+constexpr std::string_view kErrorClosing = "Asegúrese que el sistema está libre de malwares.";
+constexpr std::string_view kDebugPrivilege = "SeDebugPrivilege";
+
+std::string IncompatibleSystemMessage() {
+  return "Sistema operativo incompatible. Sorbantilex " + std::to_string(kVersionMajor) + "." +
+         std::to_string(kVersionMinor) + " solo funciona en Windows_NT";
+}
+
+std::string Title() {
+  return std::string(kAppName) + " " + std::to_string(kVersionMajor) + "." +
+         std::to_string(kVersionMinor) + "." + std::to_string(kVersionRevision);
+}
+
+// --- Dispatch table --------------------------------------------------------
+
+enum class StepKind { kTask, kYield, kStartPageDialog };
+
+struct Step {
+  StepKind kind;
+  CheckArray array = CheckArray::kPolicies;
+  int index = 0;
+  void (Funciones::*task)() = nullptr;
+};
+
+constexpr Step Task(CheckArray array, int index, void (Funciones::*task)()) {
+  return Step{StepKind::kTask, array, index, task};
+}
+constexpr Step kYieldStep{StepKind::kYield};
+
+constexpr std::array kSteps{
+    Task(CheckArray::kPolicies, 0, &Funciones::EliminarRestriccionesSistema),
+    Task(CheckArray::kPolicies, 1, &Funciones::EliminarRestriccionesExplorador),
+    Task(CheckArray::kPolicies, 2, &Funciones::EliminarRestriccionesActiveDesktop),
+    Task(CheckArray::kPolicies, 3, &Funciones::EliminarRestriccionesAgregarQuitar),
+    kYieldStep,
+    Task(CheckArray::kFixes, 0, &Funciones::RepararArchivosOcultos),
+    Task(CheckArray::kFixes, 1, &Funciones::RepararModoSeguro),
+    Task(CheckArray::kFixes, 2, &Funciones::RestaurarUserinit),
+    Task(CheckArray::kFixes, 3, &Funciones::RestaurarShell),
+    Task(CheckArray::kFixes, 4, &Funciones::ReactivarSFC),
+    Task(CheckArray::kFixes, 5, &Funciones::RepararRestaurarSistema),
+    kYieldStep,
+    Step{StepKind::kStartPageDialog, CheckArray::kInternet, 0},
+    kYieldStep,
+    Task(CheckArray::kInternet, 1, &Funciones::EliminarSitiosConfianza),
+    Task(CheckArray::kInternet, 2, &Funciones::EliminarSitiosRestringidos),
+    Task(CheckArray::kInternet, 3, &Funciones::EliminarVentanasPermitidas),
+    Task(CheckArray::kInternet, 4, &Funciones::RestaurarHosts),
+};
+
+constexpr std::array kCountOrder{CheckArray::kPolicies, CheckArray::kFixes,
+                                 CheckArray::kInternet};
+
+/// Clears the running flag when a run returns or unwinds.
+class RunGuard {
+ public:
+  explicit RunGuard(bool& flag) : flag_(flag) { flag_ = true; }
+  ~RunGuard() { flag_ = false; }
+  RunGuard(const RunGuard&) = delete;
+  RunGuard& operator=(const RunGuard&) = delete;
+
+ private:
+  bool& flag_;
+};
+
+}  // namespace
+
+Menu::Menu(MenuPlatform platform)
+    : platform_(platform), iniRem_(platform.ui, platform.registry) {}
+
+const WindowLayout& Menu::Layout() { return kLayout; }
+
+std::optional<CheckArray> Menu::ArrayOfFrame(std::string_view frame) {
+  for (const FrameOfArray& entry : kFrames) {
+    if (entry.frame == frame) return entry.array;
+  }
+  return std::nullopt;
+}
+
+void Menu::OnLoad() {
+  WindowSystem& ui = platform_.ui;
+  if (ui.PreviousInstance()) {
+    ui.ShowMessage(kAlreadyRunning);
+    End(EndReason::kRefused);
+  }
+  if (platform_.system.Environment("OS").value_or(std::string()) != kRequiredSystem) {
+    ui.ShowMessage(IncompatibleSystemMessage());
+    End(EndReason::kRefused);
+  }
+  HabilitarPrivilegio(platform_.token, ui, kDebugPrivilege);
+
+  std::uint32_t major = 0;
+  std::uint32_t minor = 0;
+  if (!platform_.system.Version(&major, &minor)) {
+    major = 0;
+    minor = 0;
+  }
+  // The two numbers' digits joined and read as one number: 51 only for 5.1.
+  std::string joined = std::to_string(major) + std::to_string(minor);
+  joined.erase(0, joined.find_first_not_of('0'));
+  if (joined == "51") ui.SetCheckEnabled(CheckArray::kFixes, 5, true);
+
+  ui.SetTitle(WindowId::kMenu, Title());
+}
+
+void Menu::OnActivate() {
+  if (platform_.ui.Visible(WindowId::kIniRem)) platform_.ui.ShowWindow(WindowId::kIniRem);
+}
+
+void Menu::OnFrameDoubleClick(CheckArray array) {
+  WindowSystem& ui = platform_.ui;
+  const int upper = ui.UpperBound(array);
+  for (int index = 0; index <= upper; ++index) ui.SetCheckState(array, index, 1);
+}
+
+void Menu::OnUnload() { End(EndReason::kClosed); }
+
+void Menu::End(EndReason reason) {
+  platform_.ui.EndProgram(reason);
+  std::terminate();  // a window system whose EndProgram returns is broken
+}
+
+void Menu::OnUnlockClick() {
+  // A click that arrives while a run yields would run the tasks twice.
+  if (running_) return;
+  RunGuard guard(running_);
+  WindowSystem& ui = platform_.ui;
+  try {
+    RunTasks();
+  } catch (const Failure& failure) {
+    std::string text(kErrorLead);
+    text += std::to_string(failure.number());
+    text += "\r\n";
+    text += failure.description();
+    text += "\r\n";
+    text += kErrorClosing;
+    ui.ShowMessage(text, kErrorTitle);
+    End(EndReason::kFailed);
+  }
+}
+
+void Menu::RunTasks() {
+  WindowSystem& ui = platform_.ui;
+  int counter = 0;
+  for (CheckArray array : kCountOrder) {
+    const int upper = ui.UpperBound(array);
+    for (int index = 0; index <= upper; ++index) {
+      if (ui.CheckState(array, index) == 1) ++counter;
+    }
+  }
+  if (counter == 0) {
+    ui.ShowMessage(kNothingTicked, kAppName);
+    return;
+  }
+
+  for (const Step& step : kSteps) {
+    if (step.kind == StepKind::kYield) {
+      ui.YieldToMessages();
+      continue;
+    }
+    if (ui.CheckState(step.array, step.index) != 1) continue;
+    if (step.kind == StepKind::kStartPageDialog) {
+      ShowStartPageDialog();
+    } else {
+      (platform_.funciones.*step.task)();
+    }
+  }
+
+  ui.ShowMessage(kFinished, kFinishedTitle);
+  ui.YieldToMessages();
+  End(EndReason::kFinished);
+}
+
+void Menu::ShowStartPageDialog() {
+  WindowSystem& ui = platform_.ui;
+  ui.ShowWindow(WindowId::kIniRem);
+  ui.SetWindowPos(ui.Handle(WindowId::kIniRem), kHwndTopmost, 0, 0, 0, 0,
+                  kSwpNoMove | kSwpNoSize);
+  while (ui.Visible(WindowId::kIniRem)) ui.YieldToMessages();
+}
+
+}  // namespace sorbantilex
