@@ -61,6 +61,17 @@ class Funciones {
   void ControlarServicio(std::int32_t accion, std::string_view servicio);
 
  private:
+  /// Holds a new `Registro` in the registry object variable for the life of
+  /// one task and clears the variable when the task ends, however it ends.
+  class RegistroDeTarea;
+
+  /// The registry object of the running task. A task run from a handler
+  /// during one of this task's yields clears the variable when it ends; the
+  /// object is then made anew rather than used after its release.
+  Registro& registro();
+  /// Removes the zone-map entries that map a site to `zona`.
+  void EliminarSitiosDeZona(std::int32_t zona);
+
   TaskPlatform platform_;
   /// The module's one registry object variable.
   std::optional<Registro> registro_;

@@ -1,0 +1,82 @@
+// Rebuild of the Safe Mode key.
+
+#include "tasks/modo_seguro.h"
+
+#include <string>
+
+#include "tasks/tarea.h"
+
+namespace sorbantilex {
+
+const std::array<EntradaModoSeguro, 42> kModoSeguroMinimo = {{
+    {"AppMgmt", kTextoServicio},
+    {"Base", kTextoGrupo},
+    {"Boot Bus Extender", kTextoGrupo},
+    {"Boot file system", kTextoGrupo},
+    {"CryptSvc", kTextoServicio},
+    {"DcomLaunch", kTextoServicio},
+    {"dmadmin", kTextoServicio},
+    {"dmboot.sys", kTextoControlador},
+    {"dmio.sys", kTextoControlador},
+    {"dmload.sys", kTextoControlador},
+    {"dmserver", kTextoServicio},
+    {"EventLog", kTextoServicio},
+    {"File system", kTextoGrupo},
+    {"Filter", kTextoGrupo},
+    {"HelpSvc", kTextoServicio},
+    {"Netlogon", kTextoServicio},
+    {"PCI Configuration", kTextoGrupo},
+    {"PlugPlay", kTextoServicio},
+    {"PNP Filter", kTextoGrupo},
+    {"Primary disk", kTextoGrupo},
+    {"RpcSs", kTextoServicio},
+    {"SCSI Class", kTextoGrupo},
+    {"sermouse.sys", kTextoControlador},
+    {"sr.sys", "FSFilter System Recovery"},
+    {"SRService", kTextoServicio},
+    {"System Bus Extender", kTextoGrupo},
+    {"vga.sys", kTextoControlador},
+    {"vgasave.sys", kTextoControlador},
+    {"WinMgmt", kTextoServicio},
+    {"{36FC9E60-C465-11CF-8056-444553540000}", "Universal Serial Bus controllers"},
+    {"{4D36E965-E325-11CE-BFC1-08002BE10318}", "CD-ROM Drive"},
+    {"{4D36E967-E325-11CE-BFC1-08002BE10318}", "DiskDrive"},
+    {"{4D36E969-E325-11CE-BFC1-08002BE10318}", "Standard floppy disk controller"},
+    {"{4D36E96A-E325-11CE-BFC1-08002BE10318}", "Hdc"},
+    {"{4D36E96B-E325-11CE-BFC1-08002BE10318}", "Keyboard"},
+    {"{4D36E96F-E325-11CE-BFC1-08002BE10318}", "Mouse"},
+    {"{4D36E977-E325-11CE-BFC1-08002BE10318}", "PCMCIA Adapters"},
+    {"{4D36E97B-E325-11CE-BFC1-08002BE10318}", "SCSIAdapter"},
+    {"{4D36E97D-E325-11CE-BFC1-08002BE10318}", "System"},
+    {"{4D36E980-E325-11CE-BFC1-08002BE10318}", "Floppy disk drive"},
+    {"{71A27CDD-812A-11D0-BEC7-08002BE2092F}", "Volume"},
+    {"{745A17A0-74D3-11D0-B6FE-00A0C90F57DA}", "Human Interface Devices"},
+}};
+
+namespace {
+
+constexpr std::string_view kSafeBoot = "SYSTEM\\CurrentControlSet\\Control\\SafeBoot";
+
+}  // namespace
+
+void Funciones::RepararModoSeguro() {
+  RegistroDeTarea tarea(*this);
+  const std::string base(kSafeBoot);
+  registro().EliminarClave(kHkeyLocalMachine, base);
+  registro().CrearNuevaClave(kHkeyLocalMachine, base);
+  registro().EstablecerValor(kHkeyLocalMachine, base, "AlternateShell", "cmd.exe", kRegSz);
+
+  const auto escribir_grupo = [&](std::string_view grupo, const auto& entradas) {
+    const std::string clave_grupo = base + "\\" + std::string(grupo);
+    registro().CrearNuevaClave(kHkeyLocalMachine, clave_grupo);
+    for (const EntradaModoSeguro& entrada : entradas) {
+      const std::string clave = clave_grupo + "\\" + std::string(entrada.clave);
+      registro().CrearNuevaClave(kHkeyLocalMachine, clave);
+      registro().EstablecerValor(kHkeyLocalMachine, clave, "", std::string(entrada.texto), kRegSz);
+    }
+  };
+  escribir_grupo("Minimal", kModoSeguroMinimo);
+  escribir_grupo("Network", ModoSeguroRed());
+}
+
+}  // namespace sorbantilex

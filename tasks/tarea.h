@@ -1,0 +1,32 @@
+#pragma once
+
+// What the repair sources share; not part of the module's interface.
+
+#include "registry/registro.h"
+#include "tasks/funciones.h"
+
+namespace sorbantilex {
+
+class Funciones::RegistroDeTarea {
+ public:
+  explicit RegistroDeTarea(Funciones& funciones) : funciones_(funciones) {
+    funciones_.registro_.emplace(funciones_.platform_.registry);
+  }
+  ~RegistroDeTarea() { funciones_.registro_.reset(); }
+  RegistroDeTarea(const RegistroDeTarea&) = delete;
+  RegistroDeTarea& operator=(const RegistroDeTarea&) = delete;
+
+ private:
+  Funciones& funciones_;
+};
+
+/// The policy keys that the repairs remove, each under
+/// "...\CurrentVersion\Policies" and in its local group-policy copy.
+enum class Politica { kSystem, kExplorer, kActiveDesktop, kUninstall, kSystemRestore };
+
+/// Deletes the policy key under HKEY_LOCAL_MACHINE, then under
+/// HKEY_CURRENT_USER, then its group-policy copy under both roots in the same
+/// order. Missing or protected keys are passed over.
+void EliminarPolitica(Registro& registro, Politica politica);
+
+}  // namespace sorbantilex
