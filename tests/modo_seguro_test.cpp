@@ -1,0 +1,150 @@
+#include <gtest/gtest.h>
+
+#include "task_fixture.h"
+
+namespace sorbantilex {
+namespace {
+
+constexpr std::string_view kSafeBoot = "SYSTEM\\CurrentControlSet\\Control\\SafeBoot";
+
+struct Entry {
+  std::string_view key;
+  std::string_view text;
+  bool minimal;  // in the Minimal set too
+};
+
+// The Network set; the Minimal set is the entries marked true.
+constexpr Entry kEntries[] = {
+    {"AFD", "Service", false},
+    {"AppMgmt", "Service", true},
+    {"Base", "Driver Group", true},
+    {"Boot Bus Extender", "Driver Group", true},
+    {"Boot file system", "Driver Group", true},
+    {"Browser", "Service", false},
+    {"CryptSvc", "Service", true},
+    {"DcomLaunch", "Service", true},
+    {"Dhcp", "Service", false},
+    {"dmadmin", "Service", true},
+    {"dmboot.sys", "Driver", true},
+    {"dmio.sys", "Driver", true},
+    {"dmload.sys", "Driver", true},
+    {"dmserver", "Service", true},
+    {"DnsCache", "Service", false},
+    {"EventLog", "Service", true},
+    {"File system", "Driver Group", true},
+    {"Filter", "Driver Group", true},
+    {"HelpSvc", "Service", true},
+    {"ip6fw.sys", "Driver", false},
+    {"ipnat.sys", "Driver", false},
+    {"LanmanServer", "Service", false},
+    {"LanmanWorkstation", "Service", false},
+    {"LmHosts", "Service", false},
+    {"Messenger", "Service", false},
+    {"NDIS", "Driver Group", false},
+    {"NDIS Wrapper", "Driver Group", false},
+    {"Ndisuio", "Service", false},
+    {"NetBIOS", "Service", false},
+    {"NetBIOSGroup", "Driver Group", false},
+    {"NetBT", "Service", false},
+    {"NetDDEGroup", "Driver Group", false},
+    {"Netlogon", "Service", true},
+    {"NetMan", "Service", false},
+    {"Network", "Driver Group", false},
+    {"NetworkProvider", "Driver Group", false},
+    {"nm", "Service", false},
+    {"nm.sys", "Driver", false},
+    {"NtLmSsp", "Service", false},
+    {"PCI Configuration", "Driver Group", true},
+    {"PlugPlay", "Service", true},
+    {"PNP Filter", "Driver Group", true},
+    {"PNP_TDI", "Driver Group", false},
+    {"Primary disk", "Driver Group", true},
+    {"rdpcdd.sys", "Driver", false},
+    {"rdpdd.sys", "Driver", false},
+    {"rdpwd.sys", "Driver", false},
+    {"rdsessmgr", "Service", false},
+    {"RpcSs", "Service", true},
+    {"SCSI Class", "Driver Group", true},
+    {"sermouse.sys", "Driver", true},
+    {"SharedAccess", "Service", false},
+    {"sr.sys", "FSFilter System Recovery", true},
+    {"SRService", "Service", true},
+    {"Streams Drivers", "Driver Group", false},
+    {"System Bus Extender", "Driver Group", true},
+    {"Tcpip", "Service", false},
+    {"TDI", "Driver Group", false},
+    {"tdpipe.sys", "Driver", false},
+    {"tdtcp.sys", "Driver", false},
+    {"termservice", "Service", false},
+    {"vga.sys", "Driver", true},
+    {"vgasave.sys", "Driver", true},
+    {"WinMgmt", "Service", true},
+    {"WZCSVC", "Service", false},
+    {"{36FC9E60-C465-11CF-8056-444553540000}", "Universal Serial Bus controllers", true},
+    {"{4D36E965-E325-11CE-BFC1-08002BE10318}", "CD-ROM Drive", true},
+    {"{4D36E967-E325-11CE-BFC1-08002BE10318}", "DiskDrive", true},
+    {"{4D36E969-E325-11CE-BFC1-08002BE10318}", "Standard floppy disk controller", true},
+    {"{4D36E96A-E325-11CE-BFC1-08002BE10318}", "Hdc", true},
+    {"{4D36E96B-E325-11CE-BFC1-08002BE10318}", "Keyboard", true},
+    {"{4D36E96F-E325-11CE-BFC1-08002BE10318}", "Mouse", true},
+    {"{4D36E972-E325-11CE-BFC1-08002BE10318}", "Net", false},
+    {"{4D36E973-E325-11CE-BFC1-08002BE10318}", "NetClient", false},
+    {"{4D36E974-E325-11CE-BFC1-08002BE10318}", "NetService", false},
+    {"{4D36E975-E325-11CE-BFC1-08002BE10318}", "NetTrans", false},
+    {"{4D36E977-E325-11CE-BFC1-08002BE10318}", "PCMCIA Adapters", true},
+    {"{4D36E97B-E325-11CE-BFC1-08002BE10318}", "SCSIAdapter", true},
+    {"{4D36E97D-E325-11CE-BFC1-08002BE10318}", "System", true},
+    {"{4D36E980-E325-11CE-BFC1-08002BE10318}", "Floppy disk drive", true},
+    {"{71A27CDD-812A-11D0-BEC7-08002BE2092F}", "Volume", true},
+    {"{745A17A0-74D3-11D0-B6FE-00A0C90F57DA}", "Human Interface Devices", true},
+};
+
+KeySnapshot ExpectedSafeBoot() {
+  std::vector<KeySnapshot> minimal;
+  std::vector<KeySnapshot> network;
+  for (const Entry& entry : kEntries) {
+    const KeySnapshot key = Key(std::string(entry.key), {Sz("", entry.text)});
+    if (entry.minimal) minimal.push_back(key);
+    network.push_back(key);
+  }
+  return Key("SafeBoot", {Sz("AlternateShell", "cmd.exe")},
+             {Key("Minimal", {}, std::move(minimal)), Key("Network", {}, std::move(network))});
+}
+
+class ModoSeguroTest : public TaskTest {};
+
+TEST_F(ModoSeguroTest, TableHoldsBothSets) {
+  EXPECT_EQ(std::size(kEntries), 82u);
+  EXPECT_EQ(std::ranges::count(kEntries, true, &Entry::minimal), 42);
+}
+
+// Foreign entries and values go, changed or missing entries come back, and
+// the key ends exactly as the two lists say.
+TEST_F(ModoSeguroTest, RebuildsTheWholeKey) {
+  const std::string base(kSafeBoot);
+  Put(kHkeyLocalMachine, base, "AlternateShell", kRegSz, Text("evil.exe"));
+  Put(kHkeyLocalMachine, base, "Other", kRegDword, Dword(7));
+  Put(kHkeyLocalMachine, base + "\\Minimal", "Stray", kRegSz, Text("x"));
+  Put(kHkeyLocalMachine, base + "\\Minimal\\AppMgmt", "", kRegSz, Text("Driver"));
+  Put(kHkeyLocalMachine, base + "\\Minimal\\AppMgmt", "Extra", kRegSz, Text("x"));
+  Put(kHkeyLocalMachine, base + "\\Minimal\\evildrv.sys\\Deeper", "", kRegSz, Text("Driver"));
+  Put(kHkeyLocalMachine, base + "\\Network\\EventLog", "", kRegExpandSz, Text("Service"));
+  CreateKey(kHkeyLocalMachine, base + "\\Option");
+
+  funciones_.RepararModoSeguro();
+
+  EXPECT_EQ(At(kHkeyLocalMachine, kSafeBoot), ExpectedSafeBoot());
+  EXPECT_TRUE(ui_.events().empty());
+  EXPECT_EQ(registry_.OpenHandles(), 0u);
+}
+
+TEST_F(ModoSeguroTest, MissingKeyIsRebuiltAlike) {
+  CreateKey(kHkeyLocalMachine, "SYSTEM\\CurrentControlSet\\Control");
+
+  funciones_.RepararModoSeguro();
+
+  EXPECT_EQ(At(kHkeyLocalMachine, kSafeBoot), ExpectedSafeBoot());
+}
+
+}  // namespace
+}  // namespace sorbantilex
