@@ -24,6 +24,8 @@ const MonikerCase kMonikers[] = {
     {"NotWmi", "script:foo", 0x800401E4},
 };
 
+void PrintTo(const MonikerCase& c, std::ostream* out) { *out << c.moniker; }
+
 class MonikerTest : public ::testing::TestWithParam<MonikerCase> {};
 
 TEST_P(MonikerTest, BindsOrRaisesTheHresult) {

@@ -130,5 +130,22 @@ struct Repair {
   std::string_view name;
   void (Funciones::*run)();
 };
+inline void PrintTo(const Repair& repair, std::ostream* out) { *out << repair.name; }
+
+namespace {
+
+// Rows of case tables print as their names.
+template <typename Case>
+  requires requires(const Case& c) { std::string_view(c.name); }
+void PrintTo(const Case& c, std::ostream* out) {
+  *out << c.name;
+}
+template <typename Case>
+  requires requires(const Case& c) { std::string_view(c.repair.name); }
+void PrintTo(const Case& c, std::ostream* out) {
+  *out << c.repair.name;
+}
+
+}  // namespace
 
 }  // namespace sorbantilex
