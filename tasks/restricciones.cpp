@@ -31,11 +31,6 @@ void EliminarPolitica(Registro& registro, Politica politica) {
   registro.EliminarClave(kHkeyCurrentUser, copia);
 }
 
-Registro& Funciones::registro() {
-  if (!registro_) registro_.emplace(platform_.registry);
-  return *registro_;
-}
-
 void Funciones::EliminarRestriccionesSistema() {
   RegistroDeTarea tarea(*this);
   EliminarPolitica(registro(), Politica::kSystem);

@@ -20,6 +20,11 @@ class Funciones::RegistroDeTarea {
   Funciones& funciones_;
 };
 
+inline Registro& Funciones::registro() {
+  if (!registro_) registro_.emplace(platform_.registry);
+  return *registro_;
+}
+
 /// The policy keys that the repairs remove, each under
 /// "...\CurrentVersion\Policies" and in its local group-policy copy.
 enum class Politica { kSystem, kExplorer, kActiveDesktop, kUninstall, kSystemRestore };
