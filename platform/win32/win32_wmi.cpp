@@ -113,10 +113,10 @@ class DispatchObject final : public AutomationObject {
     LPOLESTR names[] = {name.data()};
     DISPID id = DISPID_UNKNOWN;
     Check(dispatch_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id),
-          "IDispatch::GetIDsOfNames");
+          "GetIDsOfNames(" + std::string(method) + ")");
     Arguments arguments(args);
     UniqueVariant result;
-    Call(id, arguments.Params(), result.get(), "IDispatch::Invoke");
+    Call(id, arguments.Params(), result.get(), "Invoke(" + std::string(method) + ")");
     auto object = TakeDispatch(result.get());
     if (!object) return nullptr;
     return std::make_unique<DispatchObject>(std::move(object));

@@ -11,8 +11,10 @@
 
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -151,6 +153,9 @@ class Program {
     HWND hwnd = ui_.ControlWindow(WindowId::kMenu, name, index);
     return hwnd != nullptr ? hwnd : ui_.ControlWindow(WindowId::kIniRem, name, index);
   }
+  HWND DialogControl(std::string_view name) const {
+    return ui_.ControlWindow(WindowId::kIniRem, name);
+  }
   HWND Focus() const {
     GUITHREADINFO info{};
     info.cbSize = sizeof(info);
@@ -189,6 +194,10 @@ RECT ClientRect(HWND control) {
 int Pixels(int twips, UINT dpi) { return ::MulDiv(twips, static_cast<int>(dpi), 1440); }
 
 void Screenshot(HWND window, const wchar_t* name) {
+  // Every part painted before the picture is taken.
+  ::RedrawWindow(window, nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  ::Sleep(300);
   RECT rect;
   ::GetWindowRect(window, &rect);
   const int width = rect.right - rect.left;
@@ -200,9 +209,8 @@ void Screenshot(HWND window, const wchar_t* name) {
   void* bits = nullptr;
   const HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
   const HGDIOBJ old = ::SelectObject(memory, bitmap);
-  if (!::PrintWindow(window, memory, 0)) {
-    ::BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
-  }
+  // The window as it stands on the screen, frame and controls included.
+  ::BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
   ::GdiFlush();
   std::vector<std::uint8_t> rgb(static_cast<std::size_t>(width) * height * 3);
   const int stride = (width * 3 + 3) & ~3;
@@ -215,6 +223,11 @@ void Screenshot(HWND window, const wchar_t* name) {
       pixel[2] = row[x * 3];
     }
   }
+  std::set<std::uint32_t> colours;
+  for (std::size_t i = 0; i + 2 < rgb.size(); i += 3) {
+    colours.insert(rgb[i] << 16 | rgb[i + 1] << 8 | rgb[i + 2]);
+  }
+  EXPECT_GT(colours.size(), 8u) << "blank screenshot " << Utf8(name);
   ::SelectObject(memory, old);
   ::DeleteObject(bitmap);
   ::DeleteDC(memory);
@@ -377,9 +390,8 @@ TEST(Win32Windows, ARunWithTheHomePageDialogRepairsTheRegistryAndEnds) {
   EXPECT_TRUE(Program::WaitUntil([&] { return program.Focus() == program.Control("cmdOk"); }));
   EXPECT_EQ(WindowText(program.Control("txtURL")), kInitialStartPage);
   for (const Control& control : IniRem::Controls()) {
-    EXPECT_EQ(WindowText(program.Control(control.name)), control.caption) << control.name;
+    EXPECT_EQ(WindowText(program.DialogControl(control.name)), control.caption) << control.name;
   }
-  ::Sleep(200);
   Screenshot(dialog, L"ini_rem.png");
 
   const std::string typed = "http://www.ejemplo.example/inicio";
