@@ -5,7 +5,6 @@
 // runner's error message, and nothing else happens.
 
 #include <windows.h>
-#include <shlwapi.h>
 
 #include <gtest/gtest.h>
 
@@ -33,6 +32,7 @@
 #include "platform/win32/win32_wmi.h"
 #include "registry/failure.h"
 #include "registry/key_names.h"
+#include "registry/registro.h"
 #include "tasks/funciones.h"
 
 namespace sorbantilex {
@@ -81,6 +81,12 @@ std::vector<Place> Places() {
   places.push_back({kHkeyCurrentUser, kDomains});
   places.push_back({kHkeyCurrentUser, kAllow});
   return places;
+}
+
+// Removes the places from the registry, in the view the program uses.
+void Clear(RegistryApi& registry) {
+  Registro registro(registry);
+  for (const auto& place : Places()) registro.EliminarClave(place.root, place.path);
 }
 
 void Put(RegistryApi& registry, KeyRef root, const std::string& path, std::string_view name,
@@ -239,9 +245,7 @@ const Repair kRepairs[] = {
 class LiveRepairTest : public ::testing::TestWithParam<Repair> {
  protected:
   void SetUp() override {
-    for (const auto& place : Places()) {
-      ::SHDeleteKeyW(ToHkey(place.root), win32::Wide(place.path).c_str());
-    }
+    Clear(live_);
     Damage(live_);
     hosts_ = system_.WindowsDirectory() + "\\system32\\drivers\\etc\\hosts";
     files_.WriteReplacing(hosts_, Text("66.6.6.6 www.google.com\r\n"));
@@ -405,8 +409,8 @@ class WatchedWmi final : public Wmi {
 // message for exactly the failure WMI raised, with nothing shown after it.
 // Where WMI can do it all (Windows), the run completes.
 TEST(LiveSystemRestoreRepair, EndsThroughTheRunnersMessageWhereWmiCannotDoIt) {
-  for (const auto& place : Places()) ::SHDeleteKeyW(ToHkey(place.root), win32::Wide(place.path).c_str());
   Win32Registry live;
+  Clear(live);
   Damage(live);
   Win32SystemInfo system;
   Win32Files files;

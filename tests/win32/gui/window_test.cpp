@@ -114,16 +114,14 @@ class Program {
         menu_(MenuPlatform{ui_, funciones_, token_, system_, registry_}) {}
 
   void Start() {
-    thread_ = ::CreateThread(
-        nullptr, 0,
-        [](void* self) -> DWORD {
-          ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-          auto* program = static_cast<Program*>(self);
-          program->thread_id_ = ::GetCurrentThreadId();
-          program->ui_.Run(program->menu_);
-        },
-        this, 0, nullptr);
+    thread_ = ::CreateThread(nullptr, 0, &Program::WindowsThread, this, 0, nullptr);
     ASSERT_TRUE(WaitUntil([&] { return ::IsWindowVisible(Main()) != FALSE; }));
+  }
+  static DWORD WINAPI WindowsThread(void* self) {
+    ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    auto* program = static_cast<Program*>(self);
+    program->thread_id_ = ::GetCurrentThreadId();
+    program->ui_.Run(program->menu_);
   }
   /// True when the windows' thread ended within the time.
   bool WaitForEnd(DWORD milliseconds = 20000) {
