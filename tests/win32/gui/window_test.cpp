@@ -175,6 +175,16 @@ class Program {
   std::atomic<DWORD> thread_id_{0};
 };
 
+// The controls that take the focus, in tab order.
+std::vector<HWND> TabOrder(HWND window) {
+  std::vector<HWND> order;
+  for (HWND child = ::GetWindow(window, GW_CHILD); child != nullptr;
+       child = ::GetWindow(child, GW_HWNDNEXT)) {
+    if (::GetWindowLongW(child, GWL_STYLE) & WS_TABSTOP) order.push_back(child);
+  }
+  return order;
+}
+
 std::string WindowText(HWND hwnd) {
   wchar_t text[512] = {};
   ::SendMessageW(hwnd, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text));
@@ -311,6 +321,8 @@ TEST(Win32Windows, MainWindowIsDrawnFromItsLayout) {
 
   // "Unlock!" has the focus; frames and button carry their tooltips.
   EXPECT_EQ(program.Focus(), program.Control("cmdUnlock"));
+  ASSERT_FALSE(TabOrder(main).empty());
+  EXPECT_EQ(TabOrder(main).front(), program.Control("cmdUnlock"));
   for (const char* name : {"frmPolicies", "frmFixes", "frmInternet", "cmdUnlock"}) {
     const HWND control = program.Control(name);
     const HWND tooltip = ::FindWindowExW(nullptr, nullptr, TOOLTIPS_CLASSW, nullptr);
@@ -385,7 +397,10 @@ TEST(Win32Windows, ARunWithTheHomePageDialogRepairsTheRegistryAndEnds) {
   const HWND dialog = program.Dialog();
   EXPECT_EQ(WindowText(dialog), IniRem::Layout().title);
   EXPECT_TRUE(::GetWindowLongW(dialog, GWL_EXSTYLE) & WS_EX_TOPMOST);
-  EXPECT_TRUE(Program::WaitUntil([&] { return program.Focus() == program.Control("cmdOk"); }));
+  EXPECT_TRUE(Program::WaitUntil([&] { return program.Focus() == program.DialogControl("cmdOk"); }));
+  EXPECT_EQ(TabOrder(dialog), (std::vector<HWND>{program.DialogControl("cmdOk"),
+                                                 program.DialogControl("cmdCancel"),
+                                                 program.DialogControl("txtURL")}));
   EXPECT_EQ(WindowText(program.Control("txtURL")), kInitialStartPage);
   for (const Control& control : IniRem::Controls()) {
     EXPECT_EQ(WindowText(program.DialogControl(control.name)), control.caption) << control.name;
