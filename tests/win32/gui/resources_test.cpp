@@ -118,3 +118,88 @@ TEST(ProgramResources, IconsAndManifest) {
 
 }  // namespace
 }  // namespace sorbantilex
+
+namespace sorbantilex {
+namespace {
+
+struct FoundWindow {
+  DWORD process;
+  const wchar_t* window_class;
+  HWND hwnd;
+};
+
+BOOL CALLBACK FindProcessWindow(HWND hwnd, LPARAM param) {
+  auto* found = reinterpret_cast<FoundWindow*>(param);
+  DWORD process = 0;
+  ::GetWindowThreadProcessId(hwnd, &process);
+  wchar_t name[64] = {};
+  ::GetClassNameW(hwnd, name, 64);
+  if (process == found->process && std::wstring(name) == found->window_class &&
+      ::IsWindowVisible(hwnd)) {
+    found->hwnd = hwnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+HWND WaitForWindow(DWORD process, const wchar_t* window_class) {
+  for (int waited = 0; waited < 20000; waited += 50) {
+    FoundWindow found{process, window_class, nullptr};
+    ::EnumWindows(&FindProcessWindow, reinterpret_cast<LPARAM>(&found));
+    if (found.hwnd != nullptr) return found.hwnd;
+    ::Sleep(50);
+  }
+  return nullptr;
+}
+
+PROCESS_INFORMATION Start() {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process{};
+  std::wstring command = L"\"" + ProgramPath() + L"\"";
+  EXPECT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               nullptr, &startup, &process));
+  return process;
+}
+
+DWORD WaitForExit(const PROCESS_INFORMATION& process) {
+  DWORD code = STILL_ACTIVE;
+  if (::WaitForSingleObject(process.hProcess, 20000) == WAIT_OBJECT_0) {
+    ::GetExitCodeProcess(process.hProcess, &code);
+  } else {
+    ::TerminateProcess(process.hProcess, 99);
+  }
+  ::CloseHandle(process.hThread);
+  ::CloseHandle(process.hProcess);
+  return code;
+}
+
+// The program itself: it opens its window, refuses a second copy with its
+// message, and ends when its window is closed.
+TEST(Program, StartsRefusesASecondCopyAndEndsWhenClosed) {
+  const PROCESS_INFORMATION first = Start();
+  const HWND main = WaitForWindow(first.dwProcessId, L"SorbantilexMenu");
+  ASSERT_NE(main, nullptr);
+  wchar_t title[64] = {};
+  ::GetWindowTextW(main, title, 64);
+  EXPECT_EQ(std::wstring(title), L"Sorbantilex 1.9.2");
+
+  const PROCESS_INFORMATION second = Start();
+  const HWND box = WaitForWindow(second.dwProcessId, L"#32770");
+  ASSERT_NE(box, nullptr);
+  wchar_t text[256] = {};
+  ::GetDlgItemTextW(box, 0xFFFF, text, 256);
+  EXPECT_EQ(win32::Utf8(text), "Sorbantilex ya se encuentra ejecutando.");
+  ::GetWindowTextW(box, title, 64);
+  EXPECT_EQ(std::wstring(title), L"Sorbantilex");
+  ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(::GetDlgItem(box, IDOK)));
+  EXPECT_EQ(WaitForExit(second), 2u);  // refused
+  EXPECT_TRUE(::IsWindow(main));
+
+  ::PostMessageW(main, WM_CLOSE, 0, 0);
+  EXPECT_EQ(WaitForExit(first), 0u);
+}
+
+}  // namespace
+}  // namespace sorbantilex
