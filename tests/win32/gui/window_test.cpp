@@ -267,15 +267,10 @@ constexpr std::string_view kSystemPolicy = "Software\\Microsoft\\Windows\\Curren
 constexpr std::string_view kWinlogon = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
 constexpr std::string_view kMain = "Software\\Microsoft\\Internet Explorer\\Main";
 
-TEST(Win32Windows, MainWindowIsDrawnFromItsLayout) {
-  Program program;
-  program.Start();
+// The main window's client size and every control's place, caption and
+// font at `dpi`.
+void ExpectLayout(Program& program, UINT dpi) {
   const HWND main = program.Main();
-  EXPECT_EQ(WindowText(main), "Sorbantilex 1.9.2");
-
-  // Client size and every control's place, caption and font, at the
-  // window's dpi.
-  const UINT dpi = static_cast<UINT>(::GetDeviceCaps(::GetDC(main), LOGPIXELSY));
   RECT client;
   ::GetClientRect(main, &client);
   EXPECT_EQ(client.right, Pixels(Menu::Layout().client_width, dpi));
@@ -285,7 +280,7 @@ TEST(Win32Windows, MainWindowIsDrawnFromItsLayout) {
   for (const Control& control : Menu::Controls()) {
     const std::string id = std::string(control.name) + " " + std::to_string(control.index);
     const HWND hwnd = program.Control(control.name, control.index);
-    ASSERT_NE(hwnd, nullptr) << id;
+    ASSERT_NE(hwnd, nullptr) << id << " at " << dpi;
     TwipsRect twips = control.rect;
     for (const Control& frame : Menu::Controls()) {
       if (!control.parent.empty() && frame.name == control.parent) {
@@ -294,11 +289,11 @@ TEST(Win32Windows, MainWindowIsDrawnFromItsLayout) {
       }
     }
     const RECT rect = ClientRect(hwnd);
-    EXPECT_EQ(rect.left, Pixels(twips.left, dpi)) << id;
-    EXPECT_EQ(rect.top, Pixels(twips.top, dpi)) << id;
-    EXPECT_EQ(rect.right, Pixels(twips.left + twips.width, dpi)) << id;
-    EXPECT_EQ(rect.bottom, Pixels(twips.top + twips.height, dpi)) << id;
-    EXPECT_EQ(WindowText(hwnd), control.caption) << id;
+    EXPECT_EQ(rect.left, Pixels(twips.left, dpi)) << id << " at " << dpi;
+    EXPECT_EQ(rect.top, Pixels(twips.top, dpi)) << id << " at " << dpi;
+    EXPECT_EQ(rect.right, Pixels(twips.left + twips.width, dpi)) << id << " at " << dpi;
+    EXPECT_EQ(rect.bottom, Pixels(twips.top + twips.height, dpi)) << id << " at " << dpi;
+    EXPECT_EQ(WindowText(hwnd), control.caption) << id << " at " << dpi;
     if (control.kind == ControlKind::kFrame) ++frames;
     if (control.kind == ControlKind::kCheckBox) ++boxes;
 
@@ -306,18 +301,38 @@ TEST(Win32Windows, MainWindowIsDrawnFromItsLayout) {
     const auto font = reinterpret_cast<HFONT>(::SendMessageW(hwnd, WM_GETFONT, 0, 0));
     LOGFONTW asked{};
     ::GetObjectW(font, sizeof(asked), &asked);
-    EXPECT_EQ(asked.lfWeight, control.font.weight) << id;
-    EXPECT_EQ(asked.lfHeight, -std::lround(control.font.points * dpi / 72.0)) << id;
+    EXPECT_EQ(asked.lfWeight, control.font.weight) << id << " at " << dpi;
+    EXPECT_EQ(asked.lfHeight, -std::lround(control.font.points * dpi / 72.0)) << id << " at " << dpi;
     const HDC dc = ::GetDC(hwnd);
     const HGDIOBJ old = ::SelectObject(dc, font);
     wchar_t face[LF_FACESIZE] = {};
     ::GetTextFaceW(dc, LF_FACESIZE, face);
     ::SelectObject(dc, old);
     ::ReleaseDC(hwnd, dc);
-    EXPECT_EQ(Utf8(face), "MS Sans Serif") << id;
+    EXPECT_EQ(Utf8(face), "MS Sans Serif") << id << " at " << dpi;
   }
   EXPECT_EQ(frames, 3);
   EXPECT_EQ(boxes, 15);
+}
+
+TEST(Win32Windows, MainWindowIsDrawnFromItsLayout) {
+  Program program;
+  program.Start();
+  const HWND main = program.Main();
+  EXPECT_EQ(WindowText(main), "Sorbantilex 1.9.2");
+
+  // Client size and every control's place, caption and font, at the
+  // window's dpi; then again after the window moved to a 144-dpi monitor.
+  const HDC screen = ::GetDC(main);
+  const UINT dpi = static_cast<UINT>(::GetDeviceCaps(screen, LOGPIXELSY));
+  ::ReleaseDC(main, screen);
+  ExpectLayout(program, dpi);
+  RECT moved;
+  ::GetWindowRect(main, &moved);
+  ::SendMessageW(main, 0x02E0 /* WM_DPICHANGED */, MAKEWPARAM(144, 144),
+                 reinterpret_cast<LPARAM>(&moved));
+  ExpectLayout(program, 144);
+  ::SendMessageW(main, 0x02E0, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&moved));
 
   // "Unlock!" has the focus; frames and button carry their tooltips.
   EXPECT_EQ(program.Focus(), program.Control("cmdUnlock"));
