@@ -258,6 +258,16 @@ void Win32WindowSystem::LayOut(Window& window, const RECT* suggested) {
     y = area.top + (area.bottom - area.top - height) / 2;
   }
   ::SetWindowPos(window.hwnd, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+  // Where the frame came out other than computed (a dpi the system has not
+  // applied to the frame yet, a theme), the client area still gets its size.
+  RECT client;
+  ::GetClientRect(window.hwnd, &client);
+  const int extra_width = Pixels(window, layout.client_width) - client.right;
+  const int extra_height = Pixels(window, layout.client_height) - client.bottom;
+  if (extra_width != 0 || extra_height != 0) {
+    ::SetWindowPos(window.hwnd, nullptr, 0, 0, width + extra_width, height + extra_height,
+                   SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
+  }
 
   std::map<std::pair<int, int>, HFONT> old_fonts;
   old_fonts.swap(window.fonts);
