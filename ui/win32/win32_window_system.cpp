@@ -113,7 +113,9 @@ void Win32WindowSystem::Run(Menu& menu) {
     ::DispatchMessageW(&message);
   }
   EndProgram(EndReason::kClosed);
-  std::abort();  // not reached
+#ifndef _MSC_VER
+  std::abort();  // not reached; GCC does not take a virtual [[noreturn]] at its word
+#endif
 }
 
 void Win32WindowSystem::CreateWindowFor(Window& window, const WindowLayout& layout) {
@@ -440,12 +442,16 @@ void Win32WindowSystem::EndProgram(EndReason reason) {
     window->hwnd = nullptr;
   }
   Exit(ExitCode(reason));
-  std::abort();  // not reached
+#ifndef _MSC_VER
+  std::abort();  // not reached; GCC does not take a virtual [[noreturn]] at its word
+#endif
 }
 
 void Win32WindowSystem::Exit(int exit_code) {
   ::ExitProcess(static_cast<UINT>(exit_code));
-  std::abort();  // not reached
+#ifndef _MSC_VER
+  std::abort();  // not reached; GCC does not take a virtual [[noreturn]] at its word
+#endif
 }
 
 bool Win32WindowSystem::PreviousInstance() {
