@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "registry/key_names.h"
+#include "registry/utf8.h"
 
 namespace sorbantilex {
 
@@ -34,15 +35,6 @@ bool SplitPath(std::string_view path, std::vector<std::string_view>* parts) {
     if (slash == std::string_view::npos) return true;
     start = slash + 1;
   }
-}
-
-std::size_t Utf16Length(std::string_view utf8) {
-  std::size_t units = 0;
-  for (std::size_t i = 0; i < utf8.size(); ++i) {
-    const auto byte = static_cast<std::uint8_t>(utf8[i]);
-    if ((byte & 0xC0) != 0x80) units += (byte >= 0xF0) ? 2 : 1;
-  }
-  return units;
 }
 
 }  // namespace
@@ -149,7 +141,7 @@ Status MemoryRegistry::CreateKey(KeyRef key, std::string_view subkey, std::uint3
   std::vector<std::string_view> parts;
   if (!SplitPath(subkey, &parts)) return kErrorBadPathname;
   for (const auto part : parts) {
-    if (Utf16Length(part) > kMaxKeyNameLength) return kErrorInvalidParameter;
+    if (Utf16Units(part) > kMaxKeyNameLength) return kErrorInvalidParameter;
   }
 
   // Everything is checked before anything is created, so a refusal leaves
@@ -241,7 +233,7 @@ Status MemoryRegistry::SetValue(KeyRef key, std::string_view name, std::uint32_t
   if (const Status status = Resolve(key, kKeySetValue, &target); status != kErrorSuccess) {
     return status;
   }
-  if (Utf16Length(name) > kMaxValueNameLength) return kErrorInvalidParameter;
+  if (Utf16Units(name) > kMaxValueNameLength) return kErrorInvalidParameter;
   if (auto* value = target->FindValue(name)) {
     value->type = type;
     value->data.assign(data.begin(), data.end());

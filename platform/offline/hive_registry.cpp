@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/offline/utf16.h"
+#include "registry/utf8.h"
 #include "registry/key_names.h"
 
 namespace sorbantilex::offline {

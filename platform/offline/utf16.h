@@ -18,9 +18,6 @@ std::vector<std::uint8_t> Utf8ToUtf16Le(std::string_view utf8);
 /// three-byte form; an odd last byte is kept as that byte.
 std::string Utf16LeToUtf8(std::span<const std::uint8_t> utf16);
 
-/// Number of UTF-16 code units the text takes (how Windows measures names).
-std::size_t Utf16Units(std::string_view utf8);
-
 /// True when every character is ASCII.
 bool IsAscii(std::string_view text);
 
