@@ -7,23 +7,6 @@
 namespace sorbantilex {
 namespace {
 
-const Repair kRepairs[] = {
-    {"EliminarRestriccionesSistema", &Funciones::EliminarRestriccionesSistema},
-    {"EliminarRestriccionesExplorador", &Funciones::EliminarRestriccionesExplorador},
-    {"EliminarRestriccionesActiveDesktop", &Funciones::EliminarRestriccionesActiveDesktop},
-    {"EliminarRestriccionesAgregarQuitar", &Funciones::EliminarRestriccionesAgregarQuitar},
-    {"RepararArchivosOcultos", &Funciones::RepararArchivosOcultos},
-    {"RepararRestaurarSistema", &Funciones::RepararRestaurarSistema},
-    {"RestaurarShell", &Funciones::RestaurarShell},
-    {"RestaurarUserinit", &Funciones::RestaurarUserinit},
-    {"ReactivarSFC", &Funciones::ReactivarSFC},
-    {"RepararModoSeguro", &Funciones::RepararModoSeguro},
-    {"EliminarSitiosConfianza", &Funciones::EliminarSitiosConfianza},
-    {"EliminarSitiosRestringidos", &Funciones::EliminarSitiosRestringidos},
-    {"EliminarVentanasPermitidas", &Funciones::EliminarVentanasPermitidas},
-    {"RestaurarHosts", &Funciones::RestaurarHosts},
-};
-
 class EveryRepairTest : public TaskTest, public ::testing::WithParamInterface<Repair> {
  protected:
   void SetUp() override { SetUpDamagedSystem(); }

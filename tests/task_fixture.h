@@ -19,6 +19,7 @@
 #include "platform/memory/memory_wmi.h"
 #include "platform/memory/recording_window_services.h"
 #include "registry/key_names.h"
+#include "repair_catalog.h"
 #include "tasks/funciones.h"
 
 namespace sorbantilex {
@@ -124,13 +125,6 @@ class TaskTest : public ::testing::Test {
   RecordingWindowServices ui_;
   Funciones funciones_{{registry_, system_, files_, wmi_, ui_}};
 };
-
-/// One repair, for tables of cases.
-struct Repair {
-  std::string_view name;
-  void (Funciones::*run)();
-};
-inline void PrintTo(const Repair& repair, std::ostream* out) { *out << repair.name; }
 
 namespace {
 

@@ -1,4 +1,5 @@
 #include "platform/offline/hive.h"
+#include "platform/offline/paths.h"
 
 #include <fcntl.h>
 #include <hivex.h>
@@ -85,15 +86,6 @@ void SyncFile(const fs::path& path) {
 void SyncFolder(const fs::path& folder) {
   Fd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (fd.get() >= 0) ::fsync(fd.get());
-}
-
-std::string Timestamp() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  ::localtime_r(&now, &local);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
-  return text;
 }
 
 // Why the file cannot be written, or empty when it can.
@@ -318,11 +310,7 @@ fs::path Hive::Commit(const CommitHooks& hooks) {
       }
     }
     if (hooks.keep_backup) {
-      backup = folder / (path_.filename().string() + ".sorbantilex-" + Timestamp() + ".bak");
-      for (int n = 2; fs::exists(backup); ++n) {
-        backup = folder / (path_.filename().string() + ".sorbantilex-" + Timestamp() + "-" +
-                           std::to_string(n) + ".bak");
-      }
+      backup = FreeBackupPath(path_);
       // A hard link keeps the old file as it is when the new one replaces it.
       if (::link(path_.c_str(), backup.c_str()) == 0) {
         backup_made = true;

@@ -78,15 +78,6 @@ std::optional<std::uint32_t> ReadDword(RegistryApi& registry, std::string_view p
   return number;
 }
 
-std::string Timestamp() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  ::localtime_r(&now, &local);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
-  return text;
-}
-
 // ---- WMI ----
 
 class InstanceObject final : public AutomationObject {
@@ -297,7 +288,7 @@ void OfflineFiles::WriteReplacing(std::string_view path, std::span<const std::ui
     RaiseFromErrno(saved, path);
   }
   if (exists) {
-    change.backup = mapped->parent_path() / (mapped->filename().string() + ".sorbantilex-" + Timestamp() + ".bak");
+    change.backup = FreeBackupPath(*mapped);
     if (::link(mapped->c_str(), change.backup.c_str()) != 0 && !fs::copy_file(*mapped, change.backup, error)) {
       change.backup.clear();
     }

@@ -1,5 +1,7 @@
 #include "platform/offline/paths.h"
 
+#include <ctime>
+
 #include "registry/key_names.h"
 
 namespace sorbantilex::offline {
@@ -30,6 +32,20 @@ fs::path ResolveNoCase(const fs::path& base, std::string_view relative) {
     start = end + 1;
   }
   return current;
+}
+
+std::filesystem::path FreeBackupPath(const std::filesystem::path& file) {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  ::localtime_r(&now, &local);
+  char stamp[32];
+  std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+  const std::string stem = file.filename().string() + ".sorbantilex-" + stamp;
+  std::filesystem::path backup = file.parent_path() / (stem + ".bak");
+  for (int n = 2; std::filesystem::exists(backup); ++n) {
+    backup = file.parent_path() / (stem + "-" + std::to_string(n) + ".bak");
+  }
+  return backup;
 }
 
 }  // namespace sorbantilex::offline

@@ -17,4 +17,9 @@ std::filesystem::path ResolveNoCase(const std::filesystem::path& base, std::stri
 std::optional<std::filesystem::path> FindNoCase(const std::filesystem::path& folder,
                                                 std::string_view name);
 
+/// A name beside `file` for keeping its old content:
+/// "<name>.sorbantilex-<date>-<time>.bak", with "-2", "-3"... added when that
+/// name is taken.
+std::filesystem::path FreeBackupPath(const std::filesystem::path& file);
+
 }  // namespace sorbantilex::offline

@@ -10,34 +10,13 @@
 #include "platform/offline/installation.h"
 #include "platform/offline/offline_platform.h"
 #include "platform/offline/sample.h"
+#include "repair_catalog.h"
 #include "tasks/funciones.h"
 
 namespace sorbantilex::offline::testing {
 namespace {
 
 constexpr std::string_view kHostsPath = "C:\\WINDOWS\\system32\\drivers\\etc\\hosts";
-
-struct Repair {
-  const char* name;
-  void (Funciones::*task)();
-};
-
-const Repair kRepairs[] = {
-    {"EliminarRestriccionesSistema", &Funciones::EliminarRestriccionesSistema},
-    {"EliminarRestriccionesExplorador", &Funciones::EliminarRestriccionesExplorador},
-    {"EliminarRestriccionesActiveDesktop", &Funciones::EliminarRestriccionesActiveDesktop},
-    {"EliminarRestriccionesAgregarQuitar", &Funciones::EliminarRestriccionesAgregarQuitar},
-    {"RepararArchivosOcultos", &Funciones::RepararArchivosOcultos},
-    {"RepararModoSeguro", &Funciones::RepararModoSeguro},
-    {"RestaurarUserinit", &Funciones::RestaurarUserinit},
-    {"RestaurarShell", &Funciones::RestaurarShell},
-    {"ReactivarSFC", &Funciones::ReactivarSFC},
-    {"RepararRestaurarSistema", &Funciones::RepararRestaurarSistema},
-    {"EliminarSitiosConfianza", &Funciones::EliminarSitiosConfianza},
-    {"EliminarSitiosRestringidos", &Funciones::EliminarSitiosRestringidos},
-    {"EliminarVentanasPermitidas", &Funciones::EliminarVentanasPermitidas},
-    {"RestaurarHosts", &Funciones::RestaurarHosts},
-};
 
 // The parts of the registry the repairs touch, compared whole.
 struct Area {
@@ -109,11 +88,11 @@ TEST_P(RepairEndToEnd, TheHivesHoldWhatTheLiveRegistryWouldHoldAndASecondRunChan
   TempDir dir;
   MakeSampleInstallation(dir.path());
   Reference reference;
-  (reference.funciones.*GetParam().task)();
+  (reference.funciones.*GetParam().run)();
 
   {
     Offline offline(dir.path());
-    (offline.funciones.*GetParam().task)();
+    (offline.funciones.*GetParam().run)();
     const auto report = offline.registry.Commit();
     ASSERT_TRUE(report.errors.empty()) << report.errors.front();
     EXPECT_EQ(offline.ui.Messages(), reference.ui.Messages());
@@ -124,7 +103,7 @@ TEST_P(RepairEndToEnd, TheHivesHoldWhatTheLiveRegistryWouldHoldAndASecondRunChan
   const auto hosts = ReadBytes(dir.path() / "WINDOWS" / "system32" / "drivers" / "etc" / "hosts");
   EXPECT_EQ(std::string(hosts.begin(), hosts.end()), reference.files.Content(kHostsPath).value_or("?"));
 
-  (reopened.funciones.*GetParam().task)();
+  (reopened.funciones.*GetParam().run)();
   EXPECT_EQ(Differences(Areas(reopened.registry), after), "");
 }
 
@@ -135,10 +114,10 @@ TEST(RepairEndToEndTogether, AllRepairsInOneRunMatchTheReference) {
   TempDir dir;
   MakeSampleInstallation(dir.path());
   Reference reference;
-  for (const auto& repair : kRepairs) (reference.funciones.*repair.task)();
+  for (const auto& repair : kRepairs) (reference.funciones.*repair.run)();
   {
     Offline offline(dir.path());
-    for (const auto& repair : kRepairs) (offline.funciones.*repair.task)();
+    for (const auto& repair : kRepairs) (offline.funciones.*repair.run)();
     EXPECT_TRUE(offline.registry.notices().empty());
     ASSERT_TRUE(offline.registry.Commit().errors.empty());
     EXPECT_NE(std::find(offline.wmi.calls.begin(), offline.wmi.calls.end(), "StopService srservice"),
@@ -173,7 +152,7 @@ TEST(RepairEndToEndRealHives, RepairsTheRealHivesAndLeavesTheRestAsItWas) {
   }
   {
     Offline offline(dir.path());
-    for (const auto& repair : kRepairs) (offline.funciones.*repair.task)();
+    for (const auto& repair : kRepairs) (offline.funciones.*repair.run)();
     const auto report = offline.registry.Commit();
     ASSERT_TRUE(report.errors.empty()) << report.errors.front();
   }
@@ -182,7 +161,7 @@ TEST(RepairEndToEndRealHives, RepairsTheRealHivesAndLeavesTheRestAsItWas) {
   MakeSampleInstallation(generated_dir.path());
   {
     Offline generated(generated_dir.path());
-    for (const auto& repair : kRepairs) (generated.funciones.*repair.task)();
+    for (const auto& repair : kRepairs) (generated.funciones.*repair.run)();
     ASSERT_TRUE(generated.registry.Commit().errors.empty());
   }
   Offline generated(generated_dir.path());
