@@ -19,12 +19,6 @@ constexpr std::size_t kMaxKeyNameLength = 255;
 constexpr std::size_t kMaxValueNameLength = 16383;
 constexpr std::string_view kCurrentControlSet = "CurrentControlSet";
 
-// Rights that change a key: set value, create subkey, create link, DELETE,
-// WRITE_DAC, WRITE_OWNER, GENERIC_ALL, GENERIC_WRITE, MAXIMUM_ALLOWED.
-constexpr std::uint32_t kWriteRights = kKeySetValue | kKeyCreateSubKey | kKeyCreateLink |
-                                       kKeyDelete | 0x40000 | 0x80000 | 0x10000000 |
-                                       0x40000000 | 0x02000000;
-
 bool IsStringType(std::uint32_t type) {
   return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz;
 }
