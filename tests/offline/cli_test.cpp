@@ -16,8 +16,11 @@ struct Outcome {
   std::string output;  // standard output and error together
 };
 
+// Run without a display, so that the command line stays in charge even
+// where no task is named.
 Outcome RunCli(const std::string& arguments) {
-  const std::string command = std::string("'") + SORBANTILEX_CLI + "' " + arguments + " 2>&1 </dev/null";
+  const std::string command = std::string("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM '") +
+                              SORBANTILEX_CLI + "' " + arguments + " 2>&1 </dev/null";
   Outcome outcome;
   FILE* pipe = ::popen(command.c_str(), "r");
   if (pipe == nullptr) return outcome;

@@ -3,6 +3,8 @@
 // and answers the home-page dialog, all through the same `Menu` and
 // `IniRem` as the windows; messages are printed as they stand. When the
 // program ends, however it ends, the changes are committed and reported.
+// Started without a task in a graphical session, it opens the desktop
+// window instead.
 
 #include <array>
 #include <csignal>
@@ -22,82 +24,13 @@
 #include "platform/offline/installation.h"
 #include "platform/offline/offline_platform.h"
 #include "ui/cli/change_log.h"
+#include "ui/cli/desktop_start.h"
+#include "ui/cli/options.h"
 
 namespace sorbantilex::cli {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr int kExitDone = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
-
-struct TaskKey {
-  std::string_view key;
-  CheckArray array;
-  int index;
-};
-
-constexpr std::array<TaskKey, 15> kTaskKeys = {{
-    {"restricciones-sistema", CheckArray::kPolicies, 0},
-    {"restricciones-explorador", CheckArray::kPolicies, 1},
-    {"restricciones-activedesktop", CheckArray::kPolicies, 2},
-    {"restricciones-agregarquitar", CheckArray::kPolicies, 3},
-    {"archivos-ocultos", CheckArray::kFixes, 0},
-    {"modo-seguro", CheckArray::kFixes, 1},
-    {"userinit", CheckArray::kFixes, 2},
-    {"shell", CheckArray::kFixes, 3},
-    {"sfc", CheckArray::kFixes, 4},
-    {"restaurar-sistema", CheckArray::kFixes, 5},
-    {"pagina-inicio", CheckArray::kInternet, 0},
-    {"sitios-confianza", CheckArray::kInternet, 1},
-    {"sitios-restringidos", CheckArray::kInternet, 2},
-    {"ventanas-emergentes", CheckArray::kInternet, 3},
-    {"hosts", CheckArray::kInternet, 4},
-}};
-
-constexpr std::string_view kUsage =
-    "Uso: sorbantilex [--windows CARPETA] [--user NOMBRE] (--task CLAVE ... | --all)\n"
-    "                 [--start-page TEXTO] [--dry-run]\n"
-    "     sorbantilex --list | --help | --version\n";
-
-constexpr std::string_view kHelp =
-    "Repara desde Linux una instalación de Windows montada en una carpeta: elimina las\n"
-    "restricciones y los secuestros que deja el malware en el registro y el archivo hosts.\n"
-    "\n"
-    "  --windows CARPETA   la carpeta donde está montada la partición de Windows (la que\n"
-    "                      contiene la carpeta Windows); sin ella se busca entre los\n"
-    "                      sistemas de archivos montados\n"
-    "  --user NOMBRE       el perfil cuyo NTUSER.DAT es HKEY_CURRENT_USER (solo si hay varios)\n"
-    "  --task CLAVE        marca una reparación (repetible; --list muestra las claves)\n"
-    "  --all               marca todas, como el doble clic en los tres marcos\n"
-    "  --start-page TEXTO  lo que se escribe en el diálogo de la página de inicio (sin esta\n"
-    "                      opción se acepta la dirección inicial del diálogo)\n"
-    "  --dry-run           lo hace todo y muestra cada cambio, pero no escribe nada\n"
-    "  --list              las claves de las reparaciones con su texto\n"
-    "  --help, --version\n"
-    "\n"
-    "Los archivos de registro cambiados se guardan al terminar; el anterior queda al lado\n"
-    "como copia de seguridad fechada. Salida: 0 al terminar, 1 tras un error o un rechazo,\n"
-    "2 por un uso incorrecto o sin ninguna reparación marcada.\n";
-
-struct Options {
-  std::optional<fs::path> windows;
-  std::string user;
-  std::vector<const TaskKey*> tasks;
-  bool all = false;
-  std::optional<std::string> start_page;
-  bool dry_run = false;
-};
-
-std::string_view Caption(CheckArray array, int index) {
-  for (const Control& control : Menu::Controls()) {
-    if (control.kind == ControlKind::kCheckBox && control.name == ArrayName(array) && control.index == index) {
-      return control.caption;
-    }
-  }
-  return {};
-}
 
 std::string Terminal(std::string_view text) {
   std::string out;
@@ -226,67 +159,11 @@ class ReportingFunciones final : public Funciones {
   ChangeLog& log_;
 };
 
-// Parses the options; nullopt (after a message) for a usage error.
-std::optional<Options> Parse(int argc, char** argv, int* early_exit) {
-  Options options;
-  std::vector<std::string_view> args(argv + 1, argv + argc);
-  auto usage = [&](std::string_view problem) {
-    std::cerr << "sorbantilex: " << problem << "\n" << kUsage;
-    *early_exit = kExitUsage;
-    return std::nullopt;
-  };
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string_view arg = args[i];
-    auto value = [&]() -> std::optional<std::string_view> {
-      if (i + 1 >= args.size()) return std::nullopt;
-      return args[++i];
-    };
-    if (arg == "--help" || arg == "-h") {
-      std::cout << kUsage << "\n" << kHelp;
-      *early_exit = kExitDone;
-      return std::nullopt;
-    } else if (arg == "--version") {
-      std::cout << "Sorbantilex 1.9.2\n";
-      *early_exit = kExitDone;
-      return std::nullopt;
-    } else if (arg == "--list") {
-      for (const auto& task : kTaskKeys) {
-        std::printf("%-28s %s\n", std::string(task.key).c_str(), std::string(Caption(task.array, task.index)).c_str());
-      }
-      *early_exit = kExitDone;
-      return std::nullopt;
-    } else if (arg == "--all") {
-      options.all = true;
-    } else if (arg == "--dry-run") {
-      options.dry_run = true;
-    } else if (arg == "--windows" || arg == "--user" || arg == "--task" || arg == "--start-page") {
-      const auto given = value();
-      if (!given) return usage("falta el valor de " + std::string(arg));
-      if (arg == "--windows") {
-        options.windows = fs::path(std::string(*given));
-      } else if (arg == "--user") {
-        options.user = std::string(*given);
-      } else if (arg == "--start-page") {
-        options.start_page = std::string(*given);
-      } else {
-        const TaskKey* found = nullptr;
-        for (const auto& task : kTaskKeys) {
-          if (task.key == *given) found = &task;
-        }
-        if (found == nullptr) return usage("reparación desconocida: " + std::string(*given) + " (vea --list)");
-        options.tasks.push_back(found);
-      }
-    } else {
-      return usage("opción desconocida: " + std::string(arg));
-    }
-  }
-  return options;
-}
-
 int Run(int argc, char** argv) {
   int early_exit = kExitDone;
   const auto options = Parse(argc, argv, &early_exit);
   if (!options) return early_exit;
+  if (OpensDesktop(*options, DesktopAvailable())) return StartDesktop(argc, argv, *options);
 
   fs::path root;
   if (options->windows) {

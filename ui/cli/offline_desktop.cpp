@@ -1,0 +1,101 @@
+#include "ui/cli/offline_desktop.h"
+
+#include <algorithm>
+#include <cctype>
+#include <string_view>
+
+#include "platform/offline/hive_registry.h"
+#include "platform/offline/installation.h"
+#include "platform/offline/offline_platform.h"
+#include "registry/failure.h"
+
+namespace sorbantilex::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Windows' "access denied": the installation cannot be worked on now.
+constexpr std::int32_t kRefusedNumber = 5;
+constexpr std::string_view kInUse =
+    "Sorbantilex ya está trabajando en esta instalación de Windows. Espere a que termine y "
+    "vuelva a intentarlo.";
+
+bool SameName(std::string_view a, std::string_view b) {
+  return std::ranges::equal(a, b, [](unsigned char x, unsigned char y) {
+    return std::tolower(x) == std::tolower(y);
+  });
+}
+
+class OfflineDesktop final : public DesktopPlatform {
+ public:
+  explicit OfflineDesktop(const DesktopTarget& target)
+      : installation_(offline::Installation::Find(target.installation)),
+        lock_(installation_.root()),
+        store_(installation_.Hives(target.user), true),
+        system_(store_),
+        files_(installation_.root(), system_.WindowsDirectory().substr(0, 2), false),
+        wmi_(store_) {
+    if (!lock_.held()) throw Failure(kRefusedNumber, std::string(kInUse));
+  }
+
+  RegistryApi& registry() override { return store_; }
+  Token& token() override { return token_; }
+  SystemInfo& system() override { return system_; }
+  Files& files() override { return files_; }
+  Wmi& wmi() override { return wmi_; }
+
+  void Finish(EndReason) override {
+    const offline::CommitReport report = store_.Commit();
+    if (report.errors.empty()) return;
+    std::string description;
+    for (const std::string& error : report.errors) {
+      if (!description.empty()) description += "\n";
+      description += error;
+    }
+    throw Failure(kRefusedNumber, description);
+  }
+
+ private:
+  offline::Installation installation_;
+  offline::InstanceLock lock_;
+  offline::HiveRegistry store_;
+  offline::OfflineSystemInfo system_;
+  offline::OfflineFiles files_;
+  offline::OfflineWmi wmi_;
+  offline::OfflineToken token_;
+};
+
+}  // namespace
+
+std::vector<DesktopTarget> FindDesktopTargets(const Options& options) {
+  const std::vector<fs::path> roots =
+      options.windows ? std::vector<fs::path>{*options.windows} : offline::MountedInstallations();
+  std::vector<DesktopTarget> targets;
+  for (const fs::path& root : roots) {
+    const std::size_t before = targets.size();
+    try {
+      for (const offline::Profile& profile : offline::Installation::Find(root).Profiles()) {
+        if (options.user.empty() || SameName(profile.name, options.user) ||
+            SameName(profile.sid, options.user)) {
+          targets.push_back({root.string(), profile.name});
+        }
+      }
+    } catch (const std::exception&) {
+      // Offered as it stands below; opening it tells why.
+    }
+    if (targets.size() == before) targets.push_back({root.string(), options.user});
+  }
+  return targets;
+}
+
+std::unique_ptr<DesktopPlatform> OpenOfflineDesktop(const DesktopTarget& target) {
+  try {
+    return std::make_unique<OfflineDesktop>(target);
+  } catch (const Failure&) {
+    throw;
+  } catch (const std::exception& refusal) {
+    throw Failure(kRefusedNumber, refusal.what());
+  }
+}
+
+}  // namespace sorbantilex::cli

@@ -1,0 +1,29 @@
+#pragma once
+
+// The desktop window over a mounted Windows installation: which
+// installations and profiles it is offered, and how one is opened.
+
+#include <memory>
+#include <vector>
+
+#include "ui/cli/options.h"
+#include "ui/qt/desktop.h"
+
+namespace sorbantilex::cli {
+
+/// The installations and profiles the window may open: the one --windows
+/// names, else those mounted; each profile of each, narrowed to the one
+/// --user names (folder name or SID, letter case ignored). An installation
+/// that cannot be examined, or has no profile that fits, is offered as it
+/// stands, so that opening it says why it cannot be repaired.
+std::vector<DesktopTarget> FindDesktopTargets(const Options& options);
+
+/// Opens the installation and profile for repair, holding the installation
+/// against other instances of the program. The registry changes stay in
+/// memory until `Finish`, which writes them whatever the reason the program
+/// ends (what was repaired stays repaired). Raises `Failure` with the reason,
+/// nothing written, when the installation cannot be opened or another
+/// instance works on it.
+std::unique_ptr<DesktopPlatform> OpenOfflineDesktop(const DesktopTarget& target);
+
+}  // namespace sorbantilex::cli

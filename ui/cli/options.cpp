@@ -1,0 +1,117 @@
+#include "ui/cli/options.h"
+
+#include <cstdio>
+#include <iostream>
+
+#include "app/menu.h"
+
+namespace sorbantilex::cli {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::string_view kUsage =
+    "Uso: sorbantilex [--windows CARPETA] [--user NOMBRE] (--task CLAVE ... | --all)\n"
+    "                 [--start-page TEXTO] [--dry-run]\n"
+    "     sorbantilex [--windows CARPETA] [--user NOMBRE]      (la ventana)\n"
+    "     sorbantilex --list | --help | --version\n";
+
+constexpr std::string_view kHelp =
+    "Repara desde Linux una instalación de Windows montada en una carpeta: elimina las\n"
+    "restricciones y los secuestros que deja el malware en el registro y el archivo hosts.\n"
+    "\n"
+    "  --windows CARPETA   la carpeta donde está montada la partición de Windows (la que\n"
+    "                      contiene la carpeta Windows); sin ella se busca entre los\n"
+    "                      sistemas de archivos montados\n"
+    "  --user NOMBRE       el perfil cuyo NTUSER.DAT es HKEY_CURRENT_USER (solo si hay varios)\n"
+    "  --task CLAVE        marca una reparación (repetible; --list muestra las claves)\n"
+    "  --all               marca todas, como el doble clic en los tres marcos\n"
+    "  --start-page TEXTO  lo que se escribe en el diálogo de la página de inicio (sin esta\n"
+    "                      opción se acepta la dirección inicial del diálogo)\n"
+    "  --dry-run           lo hace todo y muestra cada cambio, pero no escribe nada\n"
+    "  --list              las claves de las reparaciones con su texto\n"
+    "  --help, --version\n"
+    "\n"
+    "Sin --task, --all, --dry-run ni --start-page, en una sesión gráfica se abre la ventana\n"
+    "de Sorbantilex sobre la instalación (si hay varias instalaciones o perfiles, se elige\n"
+    "primero uno).\n"
+    "\n"
+    "Los archivos de registro cambiados se guardan al terminar; el anterior queda al lado\n"
+    "como copia de seguridad fechada. Salida: 0 al terminar, 1 tras un error o un rechazo,\n"
+    "2 por un uso incorrecto o sin ninguna reparación marcada.\n";
+
+}  // namespace
+
+std::string_view Caption(CheckArray array, int index) {
+  for (const Control& control : Menu::Controls()) {
+    if (control.kind == ControlKind::kCheckBox && control.name == ArrayName(array) && control.index == index) {
+      return control.caption;
+    }
+  }
+  return {};
+}
+
+std::optional<Options> Parse(int argc, char** argv, int* early_exit) {
+  Options options;
+  std::vector<std::string_view> args(argv + 1, argv + argc);
+  auto usage = [&](std::string_view problem) {
+    std::cerr << "sorbantilex: " << problem << "\n" << kUsage;
+    *early_exit = kExitUsage;
+    return std::nullopt;
+  };
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string_view arg = args[i];
+    auto value = [&]() -> std::optional<std::string_view> {
+      if (i + 1 >= args.size()) return std::nullopt;
+      return args[++i];
+    };
+    if (arg == "--help" || arg == "-h") {
+      std::cout << kUsage << "\n" << kHelp;
+      *early_exit = kExitDone;
+      return std::nullopt;
+    } else if (arg == "--version") {
+      std::cout << "Sorbantilex 1.9.2\n";
+      *early_exit = kExitDone;
+      return std::nullopt;
+    } else if (arg == "--list") {
+      for (const auto& task : kTaskKeys) {
+        std::printf("%-28s %s\n", std::string(task.key).c_str(), std::string(Caption(task.array, task.index)).c_str());
+      }
+      *early_exit = kExitDone;
+      return std::nullopt;
+    } else if (arg == "--all") {
+      options.all = true;
+    } else if (arg == "--dry-run") {
+      options.dry_run = true;
+    } else if (arg == "--windows" || arg == "--user" || arg == "--task" || arg == "--start-page") {
+      const auto given = value();
+      if (!given) return usage("falta el valor de " + std::string(arg));
+      if (arg == "--windows") {
+        options.windows = fs::path(std::string(*given));
+      } else if (arg == "--user") {
+        options.user = std::string(*given);
+      } else if (arg == "--start-page") {
+        options.start_page = std::string(*given);
+      } else {
+        const TaskKey* found = nullptr;
+        for (const auto& task : kTaskKeys) {
+          if (task.key == *given) found = &task;
+        }
+        if (found == nullptr) return usage("reparación desconocida: " + std::string(*given) + " (vea --list)");
+        options.tasks.push_back(found);
+      }
+    } else {
+      return usage("opción desconocida: " + std::string(arg));
+    }
+  }
+  return options;
+}
+
+bool OpensDesktop(const Options& options, bool display_available) {
+  const bool command_line_work =
+      options.all || !options.tasks.empty() || options.dry_run || options.start_page.has_value();
+  return display_available && !command_line_work;
+}
+
+}  // namespace sorbantilex::cli
