@@ -14,9 +14,12 @@ enum class CheckArray { kPolicies, kFixes, kInternet };
 /// The array's control name: "checkPolicies", "checkFixes", "checkInternet".
 constexpr std::string_view ArrayName(CheckArray array) {
   switch (array) {
-    case CheckArray::kPolicies: return "checkPolicies";
-    case CheckArray::kFixes: return "checkFixes";
-    case CheckArray::kInternet: return "checkInternet";
+    case CheckArray::kPolicies:
+      return "checkPolicies";
+    case CheckArray::kFixes:
+      return "checkFixes";
+    case CheckArray::kInternet:
+      return "checkInternet";
   }
   return {};
 }

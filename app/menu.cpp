@@ -184,8 +184,7 @@ constexpr std::array kSteps{
     Task(CheckArray::kInternet, 4, &Funciones::RestaurarHosts),
 };
 
-constexpr std::array kCountOrder{CheckArray::kPolicies, CheckArray::kFixes,
-                                 CheckArray::kInternet};
+constexpr std::array kCountOrder{CheckArray::kPolicies, CheckArray::kFixes, CheckArray::kInternet};
 
 /// Clears the running flag when a run returns or unwinds.
 class RunGuard {
@@ -201,8 +200,7 @@ class RunGuard {
 
 }  // namespace
 
-Menu::Menu(MenuPlatform platform)
-    : platform_(platform), iniRem_(platform.ui, platform.registry) {}
+Menu::Menu(MenuPlatform platform) : platform_(platform), iniRem_(platform.ui, platform.registry) {}
 
 const WindowLayout& Menu::Layout() { return kLayout; }
 
@@ -310,8 +308,7 @@ void Menu::RunTasks() {
 void Menu::ShowStartPageDialog() {
   WindowSystem& ui = platform_.ui;
   ui.ShowWindow(WindowId::kIniRem);
-  ui.SetWindowPos(ui.Handle(WindowId::kIniRem), kHwndTopmost, 0, 0, 0, 0,
-                  kSwpNoMove | kSwpNoSize);
+  ui.SetWindowPos(ui.Handle(WindowId::kIniRem), kHwndTopmost, 0, 0, 0, 0, kSwpNoMove | kSwpNoSize);
   while (ui.Visible(WindowId::kIniRem)) ui.YieldToMessages();
 }
 

@@ -50,8 +50,8 @@ class WindowSystem : public WindowServices {
   virtual bool Visible(WindowId window) = 0;
   virtual WindowHandle Handle(WindowId window) = 0;
   /// SetWindowPos of user32; the result is not read.
-  virtual void SetWindowPos(WindowHandle window, WindowHandle insert_after, int x, int y,
-                            int width, int height, std::uint32_t flags) = 0;
+  virtual void SetWindowPos(WindowHandle window, WindowHandle insert_after, int x, int y, int width,
+                            int height, std::uint32_t flags) = 0;
   virtual void SetTitle(WindowId window, std::string_view title) = 0;
 
   /// State of a box of the main window's arrays: 0 unticked, 1 ticked.

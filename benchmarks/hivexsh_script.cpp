@@ -61,7 +61,8 @@ class Hive {
     UniqueMemory<hive_node_h> children(hivex_node_children(hive_.get(), node));
     if (!children) throw std::runtime_error("unreadable subkeys");
     std::map<std::string, hive_node_h> out;
-    for (hive_node_h* child = children.get(); *child != 0; ++child) out[Upper(Name(*child))] = *child;
+    for (hive_node_h* child = children.get(); *child != 0; ++child)
+      out[Upper(Name(*child))] = *child;
     return out;
   }
 
@@ -96,7 +97,8 @@ void SetValues(const std::vector<Value>& values) {
     std::cout << (value.name.empty() ? "@" : value.name) << "\nhex:" << value.type << ":";
     for (std::size_t i = 0; i < value.data.size(); ++i) {
       char byte[4];
-      std::snprintf(byte, sizeof byte, "%s%02x", i == 0 ? "" : ",", static_cast<unsigned char>(value.data[i]));
+      std::snprintf(byte, sizeof byte, "%s%02x", i == 0 ? "" : ",",
+                    static_cast<unsigned char>(value.data[i]));
       std::cout << byte;
     }
     std::cout << "\n";

@@ -24,7 +24,8 @@ int main(int argc, char** argv) {
     const fs::path root = argv[1];
     offline::MakeSampleInstallation(root);
     const offline::HivePaths paths = offline::Installation::Find(root).Hives(offline::kSampleUser);
-    for (const auto& [from, to] : {std::pair{fs::path(argv[2]), paths.system}, {fs::path(argv[3]), paths.user}}) {
+    for (const auto& [from, to] :
+         {std::pair{fs::path(argv[2]), paths.system}, {fs::path(argv[3]), paths.user}}) {
       fs::copy_file(from, to, fs::copy_options::overwrite_existing);
       fs::permissions(to, fs::perms::owner_write, fs::perm_options::add);
     }

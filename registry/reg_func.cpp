@@ -63,8 +63,7 @@ KeyRef ExtraerClaveRaiz(std::string& path, KeyRef default_root) {
   return kHkeyClassesRoot;
 }
 
-bool ListarSubclaves(RegistryApi& registry, std::vector<std::string>& list,
-                     std::string_view path) {
+bool ListarSubclaves(RegistryApi& registry, std::vector<std::string>& list, std::string_view path) {
   list.assign(1, std::string());
 
   std::string rest(path);

@@ -20,8 +20,7 @@ KeyRef ExtraerClaveRaiz(std::string& path, KeyRef default_root);
 /// `list`: entry 0 is an empty placeholder, the names stand at entries
 /// 1..N in the registry's enumeration order. True when the key could be
 /// opened for reading; a missing key gives false and only entry 0.
-bool ListarSubclaves(RegistryApi& registry, std::vector<std::string>& list,
-                     std::string_view path);
+bool ListarSubclaves(RegistryApi& registry, std::vector<std::string>& list, std::string_view path);
 
 /// Closes a key handle and gives the close status.
 Status CerrarClave(RegistryApi& registry, KeyRef key);

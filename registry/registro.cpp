@@ -35,8 +35,8 @@ void Registro::EliminarValor(KeyRef clave, std::string_view Nombre_clave,
 void Registro::CrearNuevaClave(KeyRef clave, std::string_view Nombre_clave) {
   ScopedKey key(registry_);
   std::uint32_t disposition = 0;
-  (void)registry_.CreateKey(clave, Nombre_clave, kRegOptionNonVolatile, kRegistroAccess,
-                            key.out(), &disposition);
+  (void)registry_.CreateKey(clave, Nombre_clave, kRegOptionNonVolatile, kRegistroAccess, key.out(),
+                            &disposition);
 }
 
 void Registro::EstablecerValor(KeyRef clave, std::string_view Nombre_clave,

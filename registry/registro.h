@@ -35,9 +35,8 @@ class Registro {
   /// Writes one value into an existing key; never creates the key.
   /// Types 1, 2, 7: the text, no terminator. 3: the bytes of the text.
   /// 4: the value as a 32-bit integer, little-endian. Any other type: nothing.
-  void EstablecerValor(KeyRef clave, std::string_view Nombre_clave,
-                       std::string_view Nombre_valor, const Variante& el_Valor,
-                       std::uint32_t Tipo_Valor);
+  void EstablecerValor(KeyRef clave, std::string_view Nombre_clave, std::string_view Nombre_valor,
+                       const Variante& el_Valor, std::uint32_t Tipo_Valor);
   /// Reads a REG_SZ (as text, a stored terminator included) or a REG_DWORD
   /// (as a 32-bit integer). Anything else, or anything missing: empty.
   Variante ConsultarValor(KeyRef clave, std::string_view Nombre_clave,

@@ -31,9 +31,7 @@ inline constexpr KeyRef kHkeyPerformanceData = 0x80000004u;
 inline constexpr KeyRef kHkeyCurrentConfig = 0x80000005u;
 inline constexpr KeyRef kHkeyDynData = 0x80000006u;
 
-constexpr bool IsRootKey(KeyRef key) {
-  return key >= kHkeyClassesRoot && key <= kHkeyDynData;
-}
+constexpr bool IsRootKey(KeyRef key) { return key >= kHkeyClassesRoot && key <= kHkeyDynData; }
 
 /// Value types by their Windows numbers (named apart from the Windows
 /// macros so that this header and <windows.h> can meet in one file).
@@ -87,8 +85,7 @@ class RegistryApi {
   /// or opens it when it exists. `disposition` may be null. On failure
   /// `*result` is 0.
   virtual Status CreateKey(KeyRef key, std::string_view subkey, std::uint32_t options,
-                           std::uint32_t access, KeyRef* result,
-                           std::uint32_t* disposition) = 0;
+                           std::uint32_t access, KeyRef* result, std::uint32_t* disposition) = 0;
   /// RegCloseKey. Closing a root is a successful no-op.
   virtual Status CloseKey(KeyRef key) = 0;
   /// RegDeleteKey: removes a key that has no subkeys.
@@ -112,8 +109,7 @@ class RegistryApi {
   /// ascending order of their upper-cased names). `*name_len` holds the
   /// buffer size on entry (room for a terminator included) and the name's
   /// length without terminator on return. Past the end: 259.
-  virtual Status EnumKey(KeyRef key, std::uint32_t index, char* name,
-                         std::uint32_t* name_len) = 0;
+  virtual Status EnumKey(KeyRef key, std::uint32_t index, char* name, std::uint32_t* name_len) = 0;
 };
 
 }  // namespace sorbantilex

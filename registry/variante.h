@@ -11,10 +11,11 @@ namespace sorbantilex {
 class Variante {
  public:
   Variante() = default;
-  Variante(std::int16_t value) : value_(value) {}                   // NOLINT(google-explicit-constructor)
-  Variante(std::int32_t value) : value_(value) {}                   // NOLINT(google-explicit-constructor)
-  Variante(std::string value) : value_(std::move(value)) {}         // NOLINT(google-explicit-constructor)
-  Variante(const char* value) : value_(std::string(value)) {}       // NOLINT(google-explicit-constructor)
+  Variante(std::int16_t value) : value_(value) {}            // NOLINT(google-explicit-constructor)
+  Variante(std::int32_t value) : value_(value) {}            // NOLINT(google-explicit-constructor)
+  Variante(std::string value) : value_(std::move(value)) {}  // NOLINT(google-explicit-constructor)
+  Variante(const char* value)
+      : value_(std::string(value)) {}  // NOLINT(google-explicit-constructor)
 
   bool IsEmpty() const { return std::holds_alternative<std::monostate>(value_); }
   bool IsText() const { return std::holds_alternative<std::string>(value_); }

@@ -11,7 +11,8 @@ namespace sorbantilex {
 
 namespace {
 
-constexpr std::string_view kMonikerCimv2 = "winmgmts:{impersonationLevel=impersonate}!\\\\.\\root\\cimv2";
+constexpr std::string_view kMonikerCimv2 =
+    "winmgmts:{impersonationLevel=impersonate}!\\\\.\\root\\cimv2";
 
 // E_POINTER: a call that should have given an object gave none.
 constexpr std::int32_t kSinObjeto = static_cast<std::int32_t>(0x80004003u);

@@ -57,7 +57,9 @@ constexpr std::array<EntradaModoSeguro, 40> kSoloRed = {{
 // Key names in ascending order, letters compared as lower case, every other
 // character by its code, a name before any longer name it begins.
 bool Precede(const EntradaModoSeguro& a, const EntradaModoSeguro& b) {
-  const auto minuscula = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+  const auto minuscula = [](char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+  };
   return std::ranges::lexicographical_compare(a.clave, b.clave, {}, minuscula, minuscula);
 }
 

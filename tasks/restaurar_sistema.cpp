@@ -120,14 +120,14 @@ void Funciones::RepararRestaurarSistema() {
     const AutomationArg argumentos[] = {static_cast<std::int32_t>(kHkeyLocalMachine),
                                         Subclave(kSubclaveSeguridad),
                                         std::string(kSubclaveSeguridad), bytes};
-    const std::unique_ptr<AutomationObject> proveedor =
-        platform_.wmi.BindMoniker(kMonikerRegistro);
+    const std::unique_ptr<AutomationObject> proveedor = platform_.wmi.BindMoniker(kMonikerRegistro);
     if (!proveedor) throw Failure(kSinObjeto, "WMI no devolvió el proveedor del registro.");
     (void)proveedor->Invoke("SetBinaryValue", argumentos);
   }
   platform_.ui.YieldToMessages();
 
-  for (const std::string_view servicio : {std::string_view("Eventlog"), std::string_view("RpcSs"), kServicio}) {
+  for (const std::string_view servicio :
+       {std::string_view("Eventlog"), std::string_view("RpcSs"), kServicio}) {
     ControlarServicio(1, servicio);
   }
   platform_.ui.YieldToMessages();

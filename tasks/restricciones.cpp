@@ -16,8 +16,8 @@ constexpr std::string_view kCopiaDirectivas =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\";
 
 // Key names, in the order of `Politica`.
-constexpr std::array<std::string_view, 5> kNombresPolitica = {
-    "System", "Explorer", "ActiveDesktop", "Uninstall", "SystemRestore"};
+constexpr std::array<std::string_view, 5> kNombresPolitica = {"System", "Explorer", "ActiveDesktop",
+                                                              "Uninstall", "SystemRestore"};
 
 }  // namespace
 

@@ -30,8 +30,7 @@ void Funciones::EliminarSitiosDeZona(std::int32_t zona) {
   };
 
   std::vector<std::string> dominios;
-  Reg_Func::ListarSubclaves(platform_.registry, dominios,
-                            std::string(kRaiz).append(kDominios));
+  Reg_Func::ListarSubclaves(platform_.registry, dominios, std::string(kRaiz).append(kDominios));
   platform_.ui.YieldToMessages();
 
   const std::string base = std::string(kDominios) + "\\";

@@ -7,7 +7,8 @@
 namespace sorbantilex {
 
 void Funciones::EliminarVentanasPermitidas() {
-  constexpr std::string_view kPermitidas = "Software\\Microsoft\\Internet Explorer\\New Windows\\Allow";
+  constexpr std::string_view kPermitidas =
+      "Software\\Microsoft\\Internet Explorer\\New Windows\\Allow";
   RegistroDeTarea tarea(*this);
   registro().EliminarClave(kHkeyCurrentUser, kPermitidas);
   registro().CrearNuevaClave(kHkeyCurrentUser, kPermitidas);

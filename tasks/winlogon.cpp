@@ -17,7 +17,9 @@ constexpr std::string_view kUserinitHabitual = "C:\\WINDOWS\\system32\\userinit.
 constexpr std::string_view kUserinitRelativo = "\\system32\\userinit.exe,";
 
 bool MismaCarpeta(std::string_view a, std::string_view b) {
-  const auto mayuscula = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
+  const auto mayuscula = [](char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
+  };
   return std::ranges::equal(a, b, {}, mayuscula, mayuscula);
 }
 

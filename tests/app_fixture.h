@@ -81,8 +81,12 @@ struct App {
     }
     return std::nullopt;
   }
-  std::optional<EndReason> ClickUnlock() { return Until([&] { menu.OnUnlockClick(); }); }
-  std::optional<EndReason> Launch() { return Until([&] { ui.Launch(); }); }
+  std::optional<EndReason> ClickUnlock() {
+    return Until([&] { menu.OnUnlockClick(); });
+  }
+  std::optional<EndReason> Launch() {
+    return Until([&] { ui.Launch(); });
+  }
 };
 
 }  // namespace sorbantilex::testing

@@ -9,7 +9,8 @@ namespace {
 using State = MemoryWmi::ServiceState;
 using Call = MemoryWmi::Call;
 
-constexpr std::string_view kMoniker = "winmgmts:{impersonationLevel=impersonate}!\\\\.\\root\\cimv2";
+constexpr std::string_view kMoniker =
+    "winmgmts:{impersonationLevel=impersonate}!\\\\.\\root\\cimv2";
 
 struct ServiceCase {
   std::string_view name;
@@ -45,7 +46,8 @@ TEST_P(ControlarServicioTest, QueriesByNameAndCallsTheMethodOnEachMatch) {
        "ExecQuery",
        {"Select * from Win32_Service Where Name ='" + std::string(c.service) + "'"}},
   };
-  if (!c.method.empty()) expected.push_back({"Win32_Service.Name=\"srservice\"", std::string(c.method), {}});
+  if (!c.method.empty())
+    expected.push_back({"Win32_Service.Name=\"srservice\"", std::string(c.method), {}});
   EXPECT_EQ(wmi_.calls(), expected);
   EXPECT_EQ(wmi_.State("srservice"), c.after);
   EXPECT_EQ(wmi_.State("RpcSs"), State::kRunning);

@@ -50,16 +50,24 @@ const RefusedCase kRefused[] = {
      kHkeyLocalMachine,
      "SYSTEM\\CurrentControlSet\\Services\\srservice",
      "Software\\Microsoft\\Windows\\CurrentVersion\\Policies"},
-    {{"Winlogon", &Funciones::RestaurarShell}, kHkeyLocalMachine,
-     "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon", ""},
-    {{"SafeBoot", &Funciones::RepararModoSeguro}, kHkeyLocalMachine,
-     "SYSTEM\\CurrentControlSet\\Control\\SafeBoot", ""},
+    {{"Winlogon", &Funciones::RestaurarShell},
+     kHkeyLocalMachine,
+     "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon",
+     ""},
+    {{"SafeBoot", &Funciones::RepararModoSeguro},
+     kHkeyLocalMachine,
+     "SYSTEM\\CurrentControlSet\\Control\\SafeBoot",
+     ""},
     {{"TrustedDomain", &Funciones::EliminarSitiosConfianza},
      kHkeyCurrentUser,
-     "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\ZoneMap\\Domains\\trusted.com",
-     "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\ZoneMap\\Domains\\mixed.com"},
-    {{"PopupList", &Funciones::EliminarVentanasPermitidas}, kHkeyCurrentUser,
-     "Software\\Microsoft\\Internet Explorer\\New Windows\\Allow", ""},
+     "Software\\Microsoft\\Windows\\CurrentVersion\\Internet "
+     "Settings\\ZoneMap\\Domains\\trusted.com",
+     "Software\\Microsoft\\Windows\\CurrentVersion\\Internet "
+     "Settings\\ZoneMap\\Domains\\mixed.com"},
+    {{"PopupList", &Funciones::EliminarVentanasPermitidas},
+     kHkeyCurrentUser,
+     "Software\\Microsoft\\Internet Explorer\\New Windows\\Allow",
+     ""},
 };
 
 class RefusedWriteTest : public TaskTest, public ::testing::WithParamInterface<RefusedCase> {};

@@ -108,9 +108,10 @@ TEST_P(ApplyTest, LiftsTheLocksAndWritesTheStartPage) {
     EXPECT_EQ(ValueAt(app.registry, root, kControlPanel, "HomePage"),
               (KeySnapshot::Value{"HomePage", kRegDword, kZero}));
     EXPECT_EQ(app.registry.Snapshot(root, kControlPanelCopy), std::nullopt);
-    EXPECT_NE(app.registry.Snapshot(root, "Software\\Microsoft\\Windows\\CurrentVersion\\Group "
-                                          "Policy Objects\\LocalUser\\Software\\Policies\\"
-                                          "Microsoft\\Internet Explorer"),
+    EXPECT_NE(app.registry.Snapshot(root,
+                                    "Software\\Microsoft\\Windows\\CurrentVersion\\Group "
+                                    "Policy Objects\\LocalUser\\Software\\Policies\\"
+                                    "Microsoft\\Internet Explorer"),
               std::nullopt);
   }
   EXPECT_EQ(ValueAt(app.registry, kHkeyCurrentUser, kMain, "Start Page"),
@@ -156,8 +157,7 @@ TEST_P(LeaveTest, WritesNothingAndTheRunGoesOn) {
   const auto machine = app.registry.Snapshot(kHkeyLocalMachine, "");
   const auto user = app.registry.Snapshot(kHkeyCurrentUser, "");
 
-  EXPECT_EQ(RunDialog(app, {UserStep::TypeStartPage(""), GetParam().step}),
-            EndReason::kFinished);
+  EXPECT_EQ(RunDialog(app, {UserStep::TypeStartPage(""), GetParam().step}), EndReason::kFinished);
 
   EXPECT_EQ(app.registry.Snapshot(kHkeyLocalMachine, ""), machine);
   EXPECT_EQ(app.registry.Snapshot(kHkeyCurrentUser, ""), user);

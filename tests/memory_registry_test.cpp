@@ -85,9 +85,7 @@ TEST_F(MemoryRegistryTest, SnapshotShowsTheWholeSubtreeInEnumerationOrder) {
   registry_.SetValue(key, "", kRegSz, Bytes("Service"));
   registry_.CloseKey(key);
   const KeySnapshot expected{
-      "T",
-      {},
-      {{"A", {{"", kRegSz, {'S', 'e', 'r', 'v', 'i', 'c', 'e'}}}, {}}, {"b", {}, {}}}};
+      "T", {}, {{"A", {{"", kRegSz, {'S', 'e', 'r', 'v', 'i', 'c', 'e'}}}, {}}, {"b", {}, {}}}};
   EXPECT_EQ(registry_.Snapshot(kHkeyLocalMachine, "software\\t"), expected);
   EXPECT_EQ(registry_.OpenHandles(), 0u);
 }

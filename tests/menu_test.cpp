@@ -118,8 +118,9 @@ TEST(MenuRunner, NothingTickedShowsMessageAndTheWindowStays) {
   ASSERT_EQ(app.Launch(), std::nullopt);
 
   EXPECT_EQ(app.ClickUnlock(), std::nullopt);
-  EXPECT_EQ(app.ui.messages(), (std::vector<Message>{
-                                   {"Seleccione como mínimo una tarea a realizar.", "Sorbantilex"}}));
+  EXPECT_EQ(
+      app.ui.messages(),
+      (std::vector<Message>{{"Seleccione como mínimo una tarea a realizar.", "Sorbantilex"}}));
   EXPECT_TRUE(TasksRun(app.ui).empty());
   EXPECT_EQ(app.ui.yields(), 0u);
   EXPECT_TRUE(app.ui.Visible(WindowId::kMenu));
@@ -175,11 +176,9 @@ TEST_P(DispatchTest, ABoxAloneRunsExactlyItsTask) {
   EXPECT_EQ(app.ui.messages(), (std::vector<Message>{{std::string(kFinished), "Finalizado"}}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Menu, DispatchTest, ::testing::ValuesIn(kCatalogue),
-                         [](const auto& info) {
-                           return std::string(ArrayName(info.param.array)) +
-                                  std::to_string(info.param.index);
-                         });
+INSTANTIATE_TEST_SUITE_P(Menu, DispatchTest, ::testing::ValuesIn(kCatalogue), [](const auto& info) {
+  return std::string(ArrayName(info.param.array)) + std::to_string(info.param.index);
+});
 
 TEST(MenuRunner, EveryBoxTickedRunsInTableOrderWithItsYieldsAndDialog) {
   App app;
@@ -187,9 +186,9 @@ TEST(MenuRunner, EveryBoxTickedRunsInTableOrderWithItsYieldsAndDialog) {
   for (CheckArray array : {kPolicies, kFixes, kInternet}) {
     app.ui.Perform(UserStep::FrameDoubleClick(array));
   }
-  app.ui.OnYield({});                            // after the policies
-  app.ui.OnYield({});                            // after the repairs
-  app.ui.OnYield({UserStep::PressCancel()});     // the dialog wait
+  app.ui.OnYield({});                         // after the policies
+  app.ui.OnYield({});                         // after the repairs
+  app.ui.OnYield({UserStep::PressCancel()});  // the dialog wait
   const std::size_t before = app.ui.journal().size();
 
   EXPECT_EQ(app.ClickUnlock(), EndReason::kFinished);
@@ -221,9 +220,8 @@ TEST(MenuRunner, EveryBoxTickedRunsInTableOrderWithItsYieldsAndDialog) {
                      "yield",
                      "end finished",
                  }));
-  EXPECT_EQ(app.ui.window_pos_calls(),
-            (std::vector<MemoryWindowSystem::WindowPosCall>{
-                {app.ui.Handle(WindowId::kIniRem), -1, 0, 0, 0, 0, 3}}));
+  EXPECT_EQ(app.ui.window_pos_calls(), (std::vector<MemoryWindowSystem::WindowPosCall>{
+                                           {app.ui.Handle(WindowId::kIniRem), -1, 0, 0, 0, 0, 3}}));
 }
 
 TEST(MenuRunner, EachBoxIsReadWhenItsStepComes) {
@@ -236,9 +234,9 @@ TEST(MenuRunner, EachBoxIsReadWhenItsStepComes) {
   app.ui.OnYield({UserStep::Untick(kInternet, 1), UserStep::Tick(kFixes, 0)});
 
   EXPECT_EQ(app.ClickUnlock(), EndReason::kFinished);
-  EXPECT_EQ(TasksRun(app.ui), (std::vector<std::string>{"EliminarRestriccionesSistema",
-                                                        "RepararArchivosOcultos",
-                                                        "EliminarSitiosRestringidos"}));
+  EXPECT_EQ(TasksRun(app.ui),
+            (std::vector<std::string>{"EliminarRestriccionesSistema", "RepararArchivosOcultos",
+                                      "EliminarSitiosRestringidos"}));
 }
 
 TEST(MenuRunner, DisabledRestoreBoxTickedByFrameDoubleClickRuns) {

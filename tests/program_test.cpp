@@ -81,9 +81,9 @@ TEST(Program, RunsTheTickedRepairsAndEnds) {
   EXPECT_EQ(program.registry.Snapshot(kHkeyCurrentUser, kSystemPolicy), std::nullopt);
   const auto main = program.registry.Snapshot(kHkeyCurrentUser, kMain);
   ASSERT_TRUE(main);
-  EXPECT_EQ(main->values, (std::vector<KeySnapshot::Value>{
-                              {"Start Page", kRegSz, {'a', 'b', 'o', 'u', 't', ':', 'h', 'o',
-                                                      'm', 'e'}}}));
+  EXPECT_EQ(main->values,
+            (std::vector<KeySnapshot::Value>{
+                {"Start Page", kRegSz, {'a', 'b', 'o', 'u', 't', ':', 'h', 'o', 'm', 'e'}}}));
   EXPECT_EQ(program.files.Content(kHosts), "127.0.0.1 localhost\r\n");
   ASSERT_EQ(program.ui.messages().size(), 1u);
   EXPECT_EQ(program.ui.messages()[0].title, "Finalizado");

@@ -28,8 +28,8 @@ class RecordingRegistry final : public RegistryApi {
         NewName(*result));
     return status;
   }
-  Status CreateKey(KeyRef key, std::string_view subkey, std::uint32_t options,
-                   std::uint32_t access, KeyRef* result, std::uint32_t* disposition) override {
+  Status CreateKey(KeyRef key, std::string_view subkey, std::uint32_t options, std::uint32_t access,
+                   KeyRef* result, std::uint32_t* disposition) override {
     const Status status = inner_.CreateKey(key, subkey, options, access, result, disposition);
     Log("Create(" + Name(key) + "," + std::string(subkey) + "," + Hex(access) + ")", status,
         NewName(*result));

@@ -86,8 +86,7 @@ TEST_F(ListarSubclavesTest, AKeyWithoutSubkeysGivesOnlyThePlaceholder) {
 TEST_F(ListarSubclavesTest, AMissingKeyGivesFalseAndClosesTheNullHandle) {
   EXPECT_FALSE(Reg_Func::ListarSubclaves(recorder_, list_, "HKEY_CURRENT_USER\\Nada"));
   EXPECT_EQ(list_, std::vector<std::string>{""});
-  EXPECT_EQ(recorder_.calls,
-            (std::vector<std::string>{"Open(HKCU,Nada,20019)=2,0", "Close(0)=6"}));
+  EXPECT_EQ(recorder_.calls, (std::vector<std::string>{"Open(HKCU,Nada,20019)=2,0", "Close(0)=6"}));
 }
 
 TEST_F(ListarSubclavesTest, KeepsAnEntryAnsweredWithMoreDataAndSkipsOtherFailures) {

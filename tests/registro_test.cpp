@@ -131,7 +131,8 @@ struct WriteCase {
   std::optional<Bytes> stored;  // nullopt: nothing written
 };
 
-class EstablecerValorTypes : public RegistroTest, public ::testing::WithParamInterface<WriteCase> {};
+class EstablecerValorTypes : public RegistroTest,
+                             public ::testing::WithParamInterface<WriteCase> {};
 
 TEST_P(EstablecerValorTypes, StoresWhatTheTypeAsksFor) {
   const WriteCase& c = GetParam();

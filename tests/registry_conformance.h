@@ -37,7 +37,7 @@ class RegistryConformance : public ::testing::TestWithParam<RegistryImplementati
 }  // namespace sorbantilex
 
 /// Use inside namespace sorbantilex.
-#define INSTANTIATE_REGISTRY_CONFORMANCE(suite_name, ...)                                 \
-  INSTANTIATE_TEST_SUITE_P(suite_name, RegistryConformance,                               \
+#define INSTANTIATE_REGISTRY_CONFORMANCE(suite_name, ...)                                        \
+  INSTANTIATE_TEST_SUITE_P(suite_name, RegistryConformance,                                      \
                            ::testing::Values(::sorbantilex::RegistryImplementation __VA_ARGS__), \
                            [](const auto& info) { return info.param.name; })

@@ -47,8 +47,7 @@ void RegistryConformance::TearDown() {
 namespace {
 
 // Creates a key below the test base and gives its handle.
-KeyRef Create(RegistryApi& registry, std::string_view path,
-              std::uint32_t* disposition = nullptr) {
+KeyRef Create(RegistryApi& registry, std::string_view path, std::uint32_t* disposition = nullptr) {
   KeyRef key = kNullKey;
   EXPECT_EQ(registry.CreateKey(kHkeyCurrentUser, std::string(kBase) + "\\" + std::string(path), 0,
                                kRegistroAccess, &key, disposition),

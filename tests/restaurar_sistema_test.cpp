@@ -23,11 +23,16 @@ constexpr std::string_view kSystemRestorePolicies[] = {
 };
 
 constexpr std::string_view kDescriptorHex =
-    "01 00 14 80 90 00 00 00 9C 00 00 00 14 00 00 00 30 00 00 00 02 00 1C 00 01 00 00 00 02 80 14 00 "
-    "FF 01 0F 00 01 01 00 00 00 00 00 01 00 00 00 00 02 00 60 00 04 00 00 00 00 00 14 00 FD 01 02 00 "
-    "01 01 00 00 00 00 00 05 12 00 00 00 00 00 18 00 FF 01 0F 00 01 02 00 00 00 00 00 05 20 00 00 00 "
-    "20 02 00 00 00 00 14 00 8D 01 02 00 01 01 00 00 00 00 00 05 0B 00 00 00 00 00 18 00 FD 01 02 00 "
-    "01 02 00 00 00 00 00 05 20 00 00 00 23 02 00 00 01 01 00 00 00 00 00 05 12 00 00 00 01 01 00 00 "
+    "01 00 14 80 90 00 00 00 9C 00 00 00 14 00 00 00 30 00 00 00 02 00 1C 00 01 00 00 00 02 80 14 "
+    "00 "
+    "FF 01 0F 00 01 01 00 00 00 00 00 01 00 00 00 00 02 00 60 00 04 00 00 00 00 00 14 00 FD 01 02 "
+    "00 "
+    "01 01 00 00 00 00 00 05 12 00 00 00 00 00 18 00 FF 01 0F 00 01 02 00 00 00 00 00 05 20 00 00 "
+    "00 "
+    "20 02 00 00 00 00 14 00 8D 01 02 00 01 01 00 00 00 00 00 05 0B 00 00 00 00 00 18 00 FD 01 02 "
+    "00 "
+    "01 02 00 00 00 00 00 05 20 00 00 00 23 02 00 00 01 01 00 00 00 00 00 05 12 00 00 00 01 01 00 "
+    "00 "
     "00 00 00 05 12 00 00 00";
 
 Bytes Descriptor() {
@@ -40,7 +45,9 @@ Bytes Descriptor() {
 KeySnapshot ExpectedService(std::string_view systemroot) {
   return Key(
       "srservice",
-      {Dw("Type", 32), Dw("Start", 2), Dw("ErrorControl", 1),
+      {Dw("Type", 32),
+       Dw("Start", 2),
+       Dw("ErrorControl", 1),
        {"ImagePath", kRegExpandSz, Text("%SystemRoot%\\system32\\svchost.exe -k netsvcs")},
        Sz("DisplayName", "Servicio de restauración de sistema"),
        {"DependOnService", kRegMultiSz, Text("RpcSs")},
@@ -49,9 +56,10 @@ KeySnapshot ExpectedService(std::string_view systemroot) {
        Sz("Description",
           "Realiza funciones de restauración del sistema. Para detener el servicio, desactive "
           "Restaurar sistema en la ficha de Restaurar sistema en propiedades de Mi PC")},
-      {Key("Enum", {Sz("0", "Root\\LEGACY_SRSERVICE\\0000"), Dw("Count", 1), Dw("NextInstance", 1)}),
-       Key("Parameters", {{"ServiceDll", kRegExpandSz,
-                           Text(std::string(systemroot) + "\\System32\\srsvc.dll")}}),
+      {Key("Enum",
+           {Sz("0", "Root\\LEGACY_SRSERVICE\\0000"), Dw("Count", 1), Dw("NextInstance", 1)}),
+       Key("Parameters",
+           {{"ServiceDll", kRegExpandSz, Text(std::string(systemroot) + "\\System32\\srsvc.dll")}}),
        Key("Security", {{"Security", kRegBinary, Descriptor()}})});
 }
 
@@ -106,7 +114,8 @@ TEST_F(RestaurarSistemaTest, TalksToWmiInItsOrder) {
   funciones_.RepararRestaurarSistema();
 
   const auto query = [](std::string_view name) {
-    return Call{std::string(kCimv2), "ExecQuery",
+    return Call{std::string(kCimv2),
+                "ExecQuery",
                 {"Select * from Win32_Service Where Name ='" + std::string(name) + "'"}};
   };
   const auto instance = [](std::string_view name, std::string_view method) {
@@ -166,7 +175,9 @@ TEST_P(LibraryTest, IsToldOnceAndTheRebuildGoesOn) {
   funciones_.RepararRestaurarSistema();
 
   using Event = RecordingWindowServices::Event;
-  EXPECT_EQ(std::ranges::count(ui_.events(), Event{Event::Kind::kMessage, std::string(kMissingLibrary), ""}), 1);
+  EXPECT_EQ(std::ranges::count(ui_.events(),
+                               Event{Event::Kind::kMessage, std::string(kMissingLibrary), ""}),
+            1);
   EXPECT_EQ(ui_.Messages().size(), 1u);
   ExpectRebuilt("E:\\WINXP");
 }

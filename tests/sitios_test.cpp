@@ -12,7 +12,8 @@ constexpr std::string_view kDomains =
 void Remove(KeySnapshot& key, std::string_view path) {
   const auto slash = path.find('\\');
   const std::string_view head = path.substr(0, slash);
-  const auto child = std::ranges::find_if(key.subkeys, [&](const KeySnapshot& k) { return k.name == head; });
+  const auto child =
+      std::ranges::find_if(key.subkeys, [&](const KeySnapshot& k) { return k.name == head; });
   ASSERT_NE(child, key.subkeys.end()) << path;
   if (slash == std::string_view::npos) {
     key.subkeys.erase(child);

@@ -8,13 +8,15 @@ void TaskTest::SetUpDamagedSystem() {
       "Software\\Microsoft\\Windows\\CurrentVersion\\Group Policy Objects\\LocalUser\\Software\\"
       "Microsoft\\Windows\\CurrentVersion\\Policies\\";
   for (const KeyRef root : {kHkeyLocalMachine, kHkeyCurrentUser}) {
-    for (const char* policy : {"System", "Explorer", "ActiveDesktop", "Uninstall", "SystemRestore"}) {
+    for (const char* policy :
+         {"System", "Explorer", "ActiveDesktop", "Uninstall", "SystemRestore"}) {
       Put(root, policies + policy, "NoLock", kRegDword, Dword(1));
       Put(root, copy + policy + "\\Sub", "NoLock", kRegDword, Dword(1));
     }
   }
 
-  const std::string folder = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced\\Folder";
+  const std::string folder =
+      "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced\\Folder";
   Put(kHkeyLocalMachine, folder + "\\Hidden\\SHOWALL", "CheckedValue", kRegDword, Dword(0));
   Put(kHkeyLocalMachine, folder + "\\Hidden\\NOHIDDEN", "CheckedValue", kRegDword, Dword(0));
   Put(kHkeyLocalMachine, folder + "\\SuperHidden\\Policy\\Evil", "x", kRegDword, Dword(1));

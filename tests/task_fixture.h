@@ -48,8 +48,9 @@ inline KeySnapshot Key(std::string name, std::vector<KeySnapshot::Value> values,
 inline void PrintTo(const KeySnapshot& key, std::ostream* out, int depth = 0) {
   *out << "\n" << std::string(depth * 2, ' ') << "[" << key.name << "]";
   for (const auto& value : key.values) {
-    *out << "\n" << std::string(depth * 2 + 2, ' ') << "\"" << value.name << "\" type "
-         << value.type << ":";
+    *out << "\n"
+         << std::string(depth * 2 + 2, ' ') << "\"" << value.name << "\" type " << value.type
+         << ":";
     for (const auto byte : value.data) *out << " " << static_cast<int>(byte);
   }
   for (const auto& child : key.subkeys) PrintTo(child, out, depth + 1);
@@ -107,7 +108,8 @@ class TaskTest : public ::testing::Test {
                       *registry_.Snapshot(kHkeyCurrentUser, ""),
                       {},
                       {}};
-    for (const auto& path : files_.FilePaths()) state.files.emplace_back(path, *files_.Content(path));
+    for (const auto& path : files_.FilePaths())
+      state.files.emplace_back(path, *files_.Content(path));
     for (const char* name : {"Eventlog", "RpcSs", "srservice"}) {
       state.services.push_back(wmi_.State(name));
     }
@@ -130,15 +132,11 @@ namespace {
 
 // Rows of case tables print as their names.
 template <typename Case>
-  requires requires(const Case& c) { std::string_view(c.name); }
-void PrintTo(const Case& c, std::ostream* out) {
-  *out << c.name;
-}
+requires requires(const Case& c) { std::string_view(c.name); }
+void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
 template <typename Case>
-  requires requires(const Case& c) { std::string_view(c.repair.name); }
-void PrintTo(const Case& c, std::ostream* out) {
-  *out << c.repair.name;
-}
+requires requires(const Case& c) { std::string_view(c.repair.name); }
+void PrintTo(const Case& c, std::ostream* out) { *out << c.repair.name; }
 
 }  // namespace
 

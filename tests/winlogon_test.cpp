@@ -61,7 +61,8 @@ TEST_P(UserinitTest, NamesTheProgramOfTheRunningSystem) {
 
   funciones_.RestaurarUserinit();
 
-  EXPECT_EQ(At(kHkeyLocalMachine, kWinlogon), Key("Winlogon", {Sz("Userinit", GetParam().userinit)}));
+  EXPECT_EQ(At(kHkeyLocalMachine, kWinlogon),
+            Key("Winlogon", {Sz("Userinit", GetParam().userinit)}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Directories, UserinitTest, ::testing::ValuesIn(kUserinitCases),

@@ -55,9 +55,8 @@ void MemoryFiles::WriteReplacing(std::string_view path, std::span<const std::uin
   }
   File& file = found->second;
   if (file.locked) {
-    throw Failure(kSharingViolation,
-                  "No se puede escribir el archivo " + name +
-                      ": el archivo está siendo utilizado por otro proceso.");
+    throw Failure(kSharingViolation, "No se puede escribir el archivo " + name +
+                                         ": el archivo está siendo utilizado por otro proceso.");
   }
   if (file.attributes & kReadOnly) {
     throw Failure(kAccessDenied, "No se puede escribir el archivo " + name + ": acceso denegado.");

@@ -17,8 +17,8 @@ constexpr std::size_t kMaxValueNameLength = 16383;
 // Rights that change a key: set value, create subkey, create link, DELETE,
 // WRITE_DAC, WRITE_OWNER, GENERIC_ALL, GENERIC_WRITE, MAXIMUM_ALLOWED.
 constexpr std::uint32_t kWriteRights = kKeySetValue | kKeyCreateSubKey | kKeyCreateLink |
-                                       kKeyDelete | 0x40000 | 0x80000 | 0x10000000 |
-                                       0x40000000 | 0x02000000;
+                                       kKeyDelete | 0x40000 | 0x80000 | 0x10000000 | 0x40000000 |
+                                       0x02000000;
 
 // Splits a key path at its backslashes. A single trailing backslash is
 // ignored; any other empty component makes the path invalid.
@@ -29,7 +29,8 @@ bool SplitPath(std::string_view path, std::vector<std::string_view>* parts) {
   std::size_t start = 0;
   while (true) {
     const auto slash = path.find('\\', start);
-    const auto part = path.substr(start, slash == std::string_view::npos ? path.npos : slash - start);
+    const auto part =
+        path.substr(start, slash == std::string_view::npos ? path.npos : slash - start);
     if (part.empty()) return false;
     parts->push_back(part);
     if (slash == std::string_view::npos) return true;
@@ -60,11 +61,13 @@ struct MemoryRegistry::Key {
 };
 
 MemoryRegistry::MemoryRegistry() {
-  const std::pair<KeyRef, const char*> roots[] = {
-      {kHkeyClassesRoot, "HKEY_CLASSES_ROOT"},         {kHkeyCurrentUser, "HKEY_CURRENT_USER"},
-      {kHkeyLocalMachine, "HKEY_LOCAL_MACHINE"},       {kHkeyUsers, "HKEY_USERS"},
-      {kHkeyPerformanceData, "HKEY_PERFORMANCE_DATA"}, {kHkeyCurrentConfig, "HKEY_CURRENT_CONFIG"},
-      {kHkeyDynData, "HKEY_DYN_DATA"}};
+  const std::pair<KeyRef, const char*> roots[] = {{kHkeyClassesRoot, "HKEY_CLASSES_ROOT"},
+                                                  {kHkeyCurrentUser, "HKEY_CURRENT_USER"},
+                                                  {kHkeyLocalMachine, "HKEY_LOCAL_MACHINE"},
+                                                  {kHkeyUsers, "HKEY_USERS"},
+                                                  {kHkeyPerformanceData, "HKEY_PERFORMANCE_DATA"},
+                                                  {kHkeyCurrentConfig, "HKEY_CURRENT_CONFIG"},
+                                                  {kHkeyDynData, "HKEY_DYN_DATA"}};
   for (const auto& [ref, name] : roots) {
     auto key = std::make_shared<Key>();
     key->name = name;
@@ -131,8 +134,7 @@ Status MemoryRegistry::OpenKey(KeyRef key, std::string_view subkey, std::uint32_
 }
 
 Status MemoryRegistry::CreateKey(KeyRef key, std::string_view subkey, std::uint32_t /*options*/,
-                                 std::uint32_t access, KeyRef* result,
-                                 std::uint32_t* disposition) {
+                                 std::uint32_t access, KeyRef* result, std::uint32_t* disposition) {
   *result = kNullKey;
   std::shared_ptr<Key> current;
   if (const Status status = Resolve(key, 0, &current); status != kErrorSuccess) return status;
@@ -199,8 +201,9 @@ Status MemoryRegistry::DeleteValue(KeyRef key, std::string_view name) {
     return status;
   }
   const auto upper = UpperName(name);
-  const auto found = std::find_if(target->values.begin(), target->values.end(),
-                                  [&](const auto& value) { return UpperName(value.name) == upper; });
+  const auto found =
+      std::find_if(target->values.begin(), target->values.end(),
+                   [&](const auto& value) { return UpperName(value.name) == upper; });
   if (found == target->values.end()) return kErrorFileNotFound;
   target->values.erase(found);
   return kErrorSuccess;
@@ -250,7 +253,8 @@ Status MemoryRegistry::QueryInfoKey(KeyRef key, std::uint32_t* subkeys,
     return status;
   }
   std::size_t longest = 0;
-  for (const auto& [upper, child] : target->subkeys) longest = std::max(longest, child->name.size());
+  for (const auto& [upper, child] : target->subkeys)
+    longest = std::max(longest, child->name.size());
   if (subkeys != nullptr) *subkeys = static_cast<std::uint32_t>(target->subkeys.size());
   if (max_subkey_len != nullptr) *max_subkey_len = static_cast<std::uint32_t>(longest);
   return kErrorSuccess;
@@ -259,8 +263,7 @@ Status MemoryRegistry::QueryInfoKey(KeyRef key, std::uint32_t* subkeys,
 Status MemoryRegistry::EnumKey(KeyRef key, std::uint32_t index, char* name,
                                std::uint32_t* name_len) {
   std::shared_ptr<Key> target;
-  if (const Status status = Resolve(key, kKeyEnumerateSubKeys, &target);
-      status != kErrorSuccess) {
+  if (const Status status = Resolve(key, kKeyEnumerateSubKeys, &target); status != kErrorSuccess) {
     return status;
   }
   if (name == nullptr || name_len == nullptr) return kErrorInvalidParameter;
@@ -295,8 +298,8 @@ std::optional<KeySnapshot> MemoryRegistry::Snapshot(KeyRef root, std::string_vie
   if (!key) return std::nullopt;
   KeySnapshot snapshot{key->name, key->values, {}};
   for (const auto& [upper, child] : key->subkeys) {
-    snapshot.subkeys.push_back(*Snapshot(root, std::string(path) + (path.empty() ? "" : "\\") +
-                                                   child->name));
+    snapshot.subkeys.push_back(
+        *Snapshot(root, std::string(path) + (path.empty() ? "" : "\\") + child->name));
   }
   return snapshot;
 }

@@ -44,8 +44,8 @@ class MemoryRegistry final : public RegistryApi {
 
   Status OpenKey(KeyRef key, std::string_view subkey, std::uint32_t options, std::uint32_t access,
                  KeyRef* result) override;
-  Status CreateKey(KeyRef key, std::string_view subkey, std::uint32_t options,
-                   std::uint32_t access, KeyRef* result, std::uint32_t* disposition) override;
+  Status CreateKey(KeyRef key, std::string_view subkey, std::uint32_t options, std::uint32_t access,
+                   KeyRef* result, std::uint32_t* disposition) override;
   Status CloseKey(KeyRef key) override;
   Status DeleteKey(KeyRef key, std::string_view subkey) override;
   Status DeleteValue(KeyRef key, std::string_view name) override;

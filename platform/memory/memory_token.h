@@ -48,7 +48,7 @@ class MemoryToken final : public Token {
 
   bool Fail(std::uint32_t error);
 
-  std::map<std::uint32_t, bool> held_;  // LUID low part -> enabled
+  std::map<std::uint32_t, bool> held_;          // LUID low part -> enabled
   std::map<HandleRef, std::uint32_t> handles_;  // handle -> access
   HandleRef next_handle_ = 0x40;
   std::uint32_t open_error_ = 0;

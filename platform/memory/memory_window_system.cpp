@@ -14,10 +14,14 @@ constexpr std::string_view WindowName(WindowId window) {
 
 constexpr std::string_view ReasonName(EndReason reason) {
   switch (reason) {
-    case EndReason::kFinished: return "finished";
-    case EndReason::kFailed: return "failed";
-    case EndReason::kRefused: return "refused";
-    case EndReason::kClosed: return "closed";
+    case EndReason::kFinished:
+      return "finished";
+    case EndReason::kFailed:
+      return "failed";
+    case EndReason::kRefused:
+      return "refused";
+    case EndReason::kClosed:
+      return "closed";
   }
   return "?";
 }
@@ -38,7 +42,8 @@ MemoryWindowSystem::MemoryWindowSystem() {
       for (CheckArray array : {CheckArray::kPolicies, CheckArray::kFixes, CheckArray::kInternet}) {
         if (ArrayName(array) != control.name) continue;
         auto& boxes = boxes_[array];
-        if (boxes.size() <= static_cast<std::size_t>(control.index)) boxes.resize(control.index + 1);
+        if (boxes.size() <= static_cast<std::size_t>(control.index))
+          boxes.resize(control.index + 1);
         boxes[control.index] = Box{control.initial_state, control.enabled};
       }
     }

@@ -84,7 +84,8 @@ class MemoryWmi::ServiceInstance final : public AutomationObject {
 
   std::unique_ptr<AutomationObject> Invoke(std::string_view method,
                                            std::span<const AutomationArg> args) override {
-    wmi_.calls_.push_back({"Win32_Service.Name=\"" + name_ + "\"", std::string(method), Copy(args)});
+    wmi_.calls_.push_back(
+        {"Win32_Service.Name=\"" + name_ + "\"", std::string(method), Copy(args)});
     const bool start = SameName(method, "StartService");
     if (!start && !SameName(method, "StopService")) UnknownMethod(method);
     ExpectArgs(method, args, 0);

@@ -54,7 +54,8 @@ class Fd {
 
 void WriteAllAndSync(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
   Fd fd(::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
-  if (fd.get() < 0) throw CommitError("no se pudo abrir " + Quoted(path) + ": " + std::strerror(errno));
+  if (fd.get() < 0)
+    throw CommitError("no se pudo abrir " + Quoted(path) + ": " + std::strerror(errno));
   std::size_t done = 0;
   while (done < bytes.size()) {
     const ssize_t n = ::write(fd.get(), bytes.data() + done, bytes.size() - done);
@@ -65,13 +66,15 @@ void WriteAllAndSync(const fs::path& path, const std::vector<std::uint8_t>& byte
     done += static_cast<std::size_t>(n);
   }
   if (::fsync(fd.get()) != 0 || ::close(fd.Release()) != 0) {
-    throw CommitError("no se pudo guardar " + Quoted(path) + " en el disco: " + std::strerror(errno));
+    throw CommitError("no se pudo guardar " + Quoted(path) +
+                      " en el disco: " + std::strerror(errno));
   }
 }
 
 std::vector<std::uint8_t> ReadAll(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
-  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                  std::istreambuf_iterator<char>());
   if (!in.eof() && in.fail()) throw CommitError("no se pudo leer " + Quoted(path));
   return bytes;
 }
@@ -79,7 +82,8 @@ std::vector<std::uint8_t> ReadAll(const fs::path& path) {
 void SyncFile(const fs::path& path) {
   Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0 || ::fsync(fd.get()) != 0) {
-    throw CommitError("no se pudo guardar " + Quoted(path) + " en el disco: " + std::strerror(errno));
+    throw CommitError("no se pudo guardar " + Quoted(path) +
+                      " en el disco: " + std::strerror(errno));
   }
 }
 
@@ -158,11 +162,10 @@ std::unique_ptr<Hive> Hive::Open(const fs::path& path, std::string mount_name, b
   }
   ::hive_h* handle = hivex_open(path.c_str(), for_writing ? HIVEX_OPEN_WRITE : 0);
   if (handle == nullptr) {
-    throw OfflineRefusal("El archivo " + Quoted(path) +
-                         " no es un archivo de registro válido o está dañado (" +
-                         std::strerror(errno) +
-                         "). Restaure una copia de seguridad del archivo antes de repararlo." +
-                         kNothingChanged);
+    throw OfflineRefusal(
+        "El archivo " + Quoted(path) + " no es un archivo de registro válido o está dañado (" +
+        std::strerror(errno) +
+        "). Restaure una copia de seguridad del archivo antes de repararlo." + kNothingChanged);
   }
   std::unique_ptr<Hive> hive(new Hive(path, handle, base->minor));
   auto root = std::make_shared<HiveKey>();
@@ -282,7 +285,8 @@ void Hive::Apply(HiveKey& key, std::size_t node, std::vector<std::size_t>& added
 
 fs::path Hive::Commit(const CommitHooks& hooks) {
   if (!changed()) return {};
-  if (commit_attempted_) throw CommitError("los cambios de " + Quoted(path_) + " ya se escribieron");
+  if (commit_attempted_)
+    throw CommitError("los cambios de " + Quoted(path_) + " ya se escribieron");
   commit_attempted_ = true;
   const fs::path folder = path_.has_parent_path() ? path_.parent_path() : fs::path(".");
   const fs::path temporary = folder / (path_.filename().string() + ".sorbantilex-nuevo");

@@ -51,7 +51,7 @@ struct HiveKey {
   std::size_t origin = 0;     // libhivex node in the file; 0 when created in this run
   bool children_loaded = false;
   bool values_loaded = false;
-  bool broken = false;              // libhivex could not read it
+  bool broken = false;  // libhivex could not read it
   bool deleted = false;
   bool closed_to_children = false;  // no key can be created directly beneath
   bool values_changed = false;

@@ -32,7 +32,8 @@ bool SplitPath(std::string_view path, std::vector<std::string_view>* parts) {
   std::size_t start = 0;
   while (true) {
     const auto slash = path.find('\\', start);
-    const auto part = path.substr(start, slash == std::string_view::npos ? path.npos : slash - start);
+    const auto part =
+        path.substr(start, slash == std::string_view::npos ? path.npos : slash - start);
     if (part.empty()) return false;
     parts->push_back(part);
     if (slash == std::string_view::npos) return true;
@@ -65,7 +66,8 @@ HiveRegistry::HiveRegistry(const HivePaths& paths, bool for_writing) : for_writi
   };
   software_ = open(paths.software, "SOFTWARE");
   system_ = open(paths.system, "SYSTEM");
-  if (!paths.user.empty()) user_ = open(paths.user, paths.user_sid.empty() ? "HKEY_CURRENT_USER" : paths.user_sid);
+  if (!paths.user.empty())
+    user_ = open(paths.user, paths.user_sid.empty() ? "HKEY_CURRENT_USER" : paths.user_sid);
 
   local_machine_ = VirtualKey("HKEY_LOCAL_MACHINE");
   local_machine_->children.emplace("SOFTWARE", software_->root());
@@ -91,7 +93,8 @@ std::shared_ptr<HiveKey> HiveRegistry::CurrentControlSet() {
   const HiveValue* current = select->FindValue("Current");
   if (current == nullptr || current->type != kRegDword || current->data.size() != 4) return nullptr;
   const std::uint32_t number = current->data[0] | (current->data[1] << 8) |
-                               (current->data[2] << 16) | (static_cast<std::uint32_t>(current->data[3]) << 24);
+                               (current->data[2] << 16) |
+                               (static_cast<std::uint32_t>(current->data[3]) << 24);
   char name[32];
   std::snprintf(name, sizeof name, "ControlSet%03u", number);
   return Child(*system_->root(), name);
@@ -166,7 +169,8 @@ KeyRef HiveRegistry::NewHandle(std::shared_ptr<HiveKey> key, std::uint32_t acces
 
 std::string HiveRegistry::KeyPath(const HiveKey& key) const {
   std::string path = key.name;
-  for (const HiveKey* at = key.parent; at != nullptr; at = at->parent) path = at->name + "\\" + path;
+  for (const HiveKey* at = key.parent; at != nullptr; at = at->parent)
+    path = at->name + "\\" + path;
   return path;
 }
 
@@ -176,13 +180,15 @@ bool HiveRegistry::MayRewriteValues(HiveKey& key, std::string_view changed_name,
   const std::string upper = UpperName(changed_name);
   const HiveValue* large = nullptr;
   for (const auto& value : key.values) {
-    if (value.data.size() > kLargestSingleCellValue && UpperName(value.name) != upper) large = &value;
+    if (value.data.size() > kLargestSingleCellValue && UpperName(value.name) != upper)
+      large = &value;
   }
   if (large == nullptr && new_size <= kLargestSingleCellValue) return true;
   const std::string which = large != nullptr ? large->name : std::string(changed_name);
   notices_.push_back("No se cambió el valor \"" + std::string(changed_name) + "\" de la clave " +
-                     KeyPath(key) + " en \"" + key.hive->path().string() + "\": la clave tendría el valor \"" +
-                     which + "\" de más de 16344 bytes, que libhivex escribiría sin su registro de "
+                     KeyPath(key) + " en \"" + key.hive->path().string() +
+                     "\": la clave tendría el valor \"" + which +
+                     "\" de más de 16344 bytes, que libhivex escribiría sin su registro de "
                      "datos grandes y dañaría el archivo. Haga este cambio desde Windows.");
   return false;
 }
@@ -288,8 +294,9 @@ Status HiveRegistry::DeleteValue(KeyRef key, std::string_view name) {
   }
   if (target->hive != nullptr && !target->hive->LoadValues(*target)) return kErrorRegistryCorrupt;
   const auto upper = UpperName(name);
-  const auto found = std::find_if(target->values.begin(), target->values.end(),
-                                  [&](const auto& value) { return UpperName(value.name) == upper; });
+  const auto found =
+      std::find_if(target->values.begin(), target->values.end(),
+                   [&](const auto& value) { return UpperName(value.name) == upper; });
   if (found == target->values.end()) return kErrorFileNotFound;
   if (!MayRewriteValues(*target, name, 0)) return kErrorNotSupported;
   target->values.erase(found);
@@ -354,17 +361,16 @@ Status HiveRegistry::QueryInfoKey(KeyRef key, std::uint32_t* subkeys,
   }
   if (target->hive != nullptr && !target->hive->LoadChildren(*target)) return kErrorRegistryCorrupt;
   std::size_t longest = 0;
-  for (const auto& [upper, child] : target->children) longest = std::max(longest, child->name.size());
+  for (const auto& [upper, child] : target->children)
+    longest = std::max(longest, child->name.size());
   if (subkeys != nullptr) *subkeys = static_cast<std::uint32_t>(target->children.size());
   if (max_subkey_len != nullptr) *max_subkey_len = static_cast<std::uint32_t>(longest);
   return kErrorSuccess;
 }
 
-Status HiveRegistry::EnumKey(KeyRef key, std::uint32_t index, char* name,
-                             std::uint32_t* name_len) {
+Status HiveRegistry::EnumKey(KeyRef key, std::uint32_t index, char* name, std::uint32_t* name_len) {
   std::shared_ptr<HiveKey> target;
-  if (const Status status = Resolve(key, kKeyEnumerateSubKeys, &target);
-      status != kErrorSuccess) {
+  if (const Status status = Resolve(key, kKeyEnumerateSubKeys, &target); status != kErrorSuccess) {
     return status;
   }
   if (name == nullptr || name_len == nullptr) return kErrorInvalidParameter;

@@ -142,7 +142,8 @@ std::vector<Profile> Installation::Profiles() const {
         if (image == nullptr) continue;
         const auto folder = OnPartition(root_, Utf16LeToUtf8(image->data));
         if (!folder) continue;
-        add(Profile{folder->filename().string(), entry->name, ResolveNoCase(*folder, "NTUSER.DAT")});
+        add(Profile{folder->filename().string(), entry->name,
+                    ResolveNoCase(*folder, "NTUSER.DAT")});
       }
     }
   } catch (const OfflineRefusal&) {
@@ -157,7 +158,8 @@ std::vector<Profile> Installation::Profiles() const {
     for (const auto& entry : fs::directory_iterator(*folder, error)) {
       const std::string name = entry.path().filename().string();
       const std::string upper = UpperName(name);
-      if (upper == "DEFAULT" || upper == "DEFAULT USER" || upper == "PUBLIC" || upper == "ALL USERS") {
+      if (upper == "DEFAULT" || upper == "DEFAULT USER" || upper == "PUBLIC" ||
+          upper == "ALL USERS") {
         continue;
       }
       add(Profile{name, "", ResolveNoCase(entry.path(), "NTUSER.DAT")});
@@ -204,14 +206,16 @@ std::vector<fs::path> MountedInstallations() {
     // Mount points escape spaces and tabs as octal.
     std::string decoded;
     for (std::size_t i = 0; i < point.size(); ++i) {
-      if (point[i] == '\\' && i + 3 < point.size() && std::isdigit(static_cast<unsigned char>(point[i + 1]))) {
+      if (point[i] == '\\' && i + 3 < point.size() &&
+          std::isdigit(static_cast<unsigned char>(point[i + 1]))) {
         decoded += static_cast<char>(std::stoi(point.substr(i + 1, 3), nullptr, 8));
         i += 3;
       } else {
         decoded += point[i];
       }
     }
-    if (decoded.rfind("/proc", 0) == 0 || decoded.rfind("/sys", 0) == 0 || decoded.rfind("/dev", 0) == 0) {
+    if (decoded.rfind("/proc", 0) == 0 || decoded.rfind("/sys", 0) == 0 ||
+        decoded.rfind("/dev", 0) == 0) {
       continue;
     }
     if (LooksLikeInstallation(decoded)) found.emplace_back(decoded);

@@ -12,8 +12,8 @@ namespace sorbantilex::offline {
 
 /// A user profile of the installation.
 struct Profile {
-  std::string name;  // the profile folder's name, e.g. "Juan"
-  std::string sid;   // empty when found by folder only
+  std::string name;                 // the profile folder's name, e.g. "Juan"
+  std::string sid;                  // empty when found by folder only
   std::filesystem::path user_hive;  // its NTUSER.DAT
 };
 

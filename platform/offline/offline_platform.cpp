@@ -35,26 +35,30 @@ std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\
 
 [[noreturn]] void RaiseFromErrno(int error, std::string_view path) {
   if (error == ENOSPC) {
-    throw Failure(kErrorDiskFull, "No hay espacio suficiente en el disco para escribir " + Quoted(path) + ".");
+    throw Failure(kErrorDiskFull,
+                  "No hay espacio suficiente en el disco para escribir " + Quoted(path) + ".");
   }
   if (error == EACCES || error == EPERM || error == EROFS) {
     throw Failure(kErrorAccessDeniedFailure, "Acceso denegado al escribir " + Quoted(path) + ".");
   }
-  throw Failure(kErrorWriteFault, "No se pudo escribir " + Quoted(path) + ": " + std::strerror(error) + ".");
+  throw Failure(kErrorWriteFault,
+                "No se pudo escribir " + Quoted(path) + ": " + std::strerror(error) + ".");
 }
 
 // A value of the registry as text (types 1 and 2), without trailing zeros.
-std::optional<std::string> ReadText(RegistryApi& registry, std::string_view path, std::string_view name) {
+std::optional<std::string> ReadText(RegistryApi& registry, std::string_view path,
+                                    std::string_view name) {
   KeyRef key = kNullKey;
-  if (registry.OpenKey(kHkeyLocalMachine, path, 0, kKeyRead, &key) != kErrorSuccess) return std::nullopt;
+  if (registry.OpenKey(kHkeyLocalMachine, path, 0, kKeyRead, &key) != kErrorSuccess)
+    return std::nullopt;
   std::uint32_t type = 0;
   std::uint32_t size = 0;
   std::optional<std::string> text;
   if (registry.QueryValue(key, name, &type, nullptr, &size) == kErrorSuccess &&
       (type == kRegSz || type == kRegExpandSz)) {
     std::string data(size, '\0');
-    if (registry.QueryValue(key, name, &type, reinterpret_cast<std::uint8_t*>(data.data()), &size) ==
-        kErrorSuccess) {
+    if (registry.QueryValue(key, name, &type, reinterpret_cast<std::uint8_t*>(data.data()),
+                            &size) == kErrorSuccess) {
       data.resize(size);
       while (!data.empty() && data.back() == '\0') data.pop_back();
       text = std::move(data);
@@ -64,15 +68,19 @@ std::optional<std::string> ReadText(RegistryApi& registry, std::string_view path
   return text;
 }
 
-std::optional<std::uint32_t> ReadDword(RegistryApi& registry, std::string_view path, std::string_view name) {
+std::optional<std::uint32_t> ReadDword(RegistryApi& registry, std::string_view path,
+                                       std::string_view name) {
   KeyRef key = kNullKey;
-  if (registry.OpenKey(kHkeyLocalMachine, path, 0, kKeyRead, &key) != kErrorSuccess) return std::nullopt;
+  if (registry.OpenKey(kHkeyLocalMachine, path, 0, kKeyRead, &key) != kErrorSuccess)
+    return std::nullopt;
   std::uint32_t type = 0;
   std::uint8_t data[4] = {};
   std::uint32_t size = sizeof data;
   std::optional<std::uint32_t> number;
-  if (registry.QueryValue(key, name, &type, data, &size) == kErrorSuccess && type == kRegDword && size == 4) {
-    number = data[0] | (data[1] << 8) | (data[2] << 16) | (static_cast<std::uint32_t>(data[3]) << 24);
+  if (registry.QueryValue(key, name, &type, data, &size) == kErrorSuccess && type == kRegDword &&
+      size == 4) {
+    number =
+        data[0] | (data[1] << 8) | (data[2] << 16) | (static_cast<std::uint32_t>(data[3]) << 24);
   }
   registry.CloseKey(key);
   return number;
@@ -82,10 +90,13 @@ std::optional<std::uint32_t> ReadDword(RegistryApi& registry, std::string_view p
 
 class InstanceObject final : public AutomationObject {
  public:
-  InstanceObject(std::string name, std::vector<std::string>& calls) : name_(std::move(name)), calls_(calls) {}
-  std::unique_ptr<AutomationObject> Invoke(std::string_view method, std::span<const AutomationArg>) override {
+  InstanceObject(std::string name, std::vector<std::string>& calls)
+      : name_(std::move(name)), calls_(calls) {}
+  std::unique_ptr<AutomationObject> Invoke(std::string_view method,
+                                           std::span<const AutomationArg>) override {
     if (!SameName(method, "StartService") && !SameName(method, "StopService")) {
-      throw Failure(static_cast<std::int32_t>(0x80020006u), "Método desconocido: " + std::string(method));
+      throw Failure(static_cast<std::int32_t>(0x80020006u),
+                    "Método desconocido: " + std::string(method));
     }
     calls_.push_back(std::string(method) + " " + name_);
     return nullptr;
@@ -118,8 +129,10 @@ class CollectionObject final : public AutomationObject {
  public:
   CollectionObject(std::vector<std::string> names, std::vector<std::string>& calls)
       : names_(std::move(names)), calls_(calls) {}
-  std::unique_ptr<AutomationObject> Invoke(std::string_view method, std::span<const AutomationArg>) override {
-    throw Failure(static_cast<std::int32_t>(0x80020006u), "Método desconocido: " + std::string(method));
+  std::unique_ptr<AutomationObject> Invoke(std::string_view method,
+                                           std::span<const AutomationArg>) override {
+    throw Failure(static_cast<std::int32_t>(0x80020006u),
+                  "Método desconocido: " + std::string(method));
   }
   std::unique_ptr<AutomationEnumerator> NewEnum() override {
     return std::make_unique<InstanceEnumerator>(names_, calls_);
@@ -132,15 +145,19 @@ class CollectionObject final : public AutomationObject {
 
 class ServicesObject final : public AutomationObject {
  public:
-  ServicesObject(RegistryApi& registry, std::vector<std::string>& calls) : registry_(registry), calls_(calls) {}
+  ServicesObject(RegistryApi& registry, std::vector<std::string>& calls)
+      : registry_(registry), calls_(calls) {}
 
-  std::unique_ptr<AutomationObject> Invoke(std::string_view method, std::span<const AutomationArg> args) override {
+  std::unique_ptr<AutomationObject> Invoke(std::string_view method,
+                                           std::span<const AutomationArg> args) override {
     if (!SameName(method, "ExecQuery")) {
-      throw Failure(static_cast<std::int32_t>(0x80020006u), "Método desconocido: " + std::string(method));
+      throw Failure(static_cast<std::int32_t>(0x80020006u),
+                    "Método desconocido: " + std::string(method));
     }
     const std::string* query = args.size() == 1 ? std::get_if<std::string>(&args[0]) : nullptr;
     constexpr std::string_view kPrefix = "SELECT * FROM WIN32_SERVICE WHERE NAME ='";
-    if (query == nullptr || UpperName(query->substr(0, kPrefix.size())) != kPrefix || query->back() != '\'') {
+    if (query == nullptr || UpperName(query->substr(0, kPrefix.size())) != kPrefix ||
+        query->back() != '\'') {
       throw Failure(static_cast<std::int32_t>(0x80041017u), "Consulta WMI no válida.");
     }
     const std::string wanted = query->substr(kPrefix.size(), query->size() - kPrefix.size() - 1);
@@ -169,29 +186,36 @@ class ServicesObject final : public AutomationObject {
 
 class StdRegProvObject final : public AutomationObject {
  public:
-  StdRegProvObject(RegistryApi& registry, std::vector<std::string>& calls) : registry_(registry), calls_(calls) {}
+  StdRegProvObject(RegistryApi& registry, std::vector<std::string>& calls)
+      : registry_(registry), calls_(calls) {}
 
-  std::unique_ptr<AutomationObject> Invoke(std::string_view method, std::span<const AutomationArg> args) override {
+  std::unique_ptr<AutomationObject> Invoke(std::string_view method,
+                                           std::span<const AutomationArg> args) override {
     if (!SameName(method, "SetBinaryValue")) {
-      throw Failure(static_cast<std::int32_t>(0x80020006u), "Método desconocido: " + std::string(method));
+      throw Failure(static_cast<std::int32_t>(0x80020006u),
+                    "Método desconocido: " + std::string(method));
     }
     const auto* root = args.size() == 4 ? std::get_if<std::int32_t>(&args[0]) : nullptr;
     const auto* path = args.size() == 4 ? std::get_if<std::string>(&args[1]) : nullptr;
     const auto* name = args.size() == 4 ? std::get_if<std::string>(&args[2]) : nullptr;
-    const auto* values = args.size() == 4 ? std::get_if<std::vector<std::int32_t>>(&args[3]) : nullptr;
+    const auto* values =
+        args.size() == 4 ? std::get_if<std::vector<std::int32_t>>(&args[3]) : nullptr;
     if (root == nullptr || path == nullptr || name == nullptr || values == nullptr) {
-      throw Failure(static_cast<std::int32_t>(0x80041008u), "Parámetros de SetBinaryValue no válidos.");
+      throw Failure(static_cast<std::int32_t>(0x80041008u),
+                    "Parámetros de SetBinaryValue no válidos.");
     }
     std::vector<std::uint8_t> bytes;
     for (const auto value : *values) {
       if (value < 0 || value > 255) {
-        throw Failure(static_cast<std::int32_t>(0x80041008u), "Parámetros de SetBinaryValue no válidos.");
+        throw Failure(static_cast<std::int32_t>(0x80041008u),
+                      "Parámetros de SetBinaryValue no válidos.");
       }
       bytes.push_back(static_cast<std::uint8_t>(value));
     }
     calls_.push_back("SetBinaryValue " + *path + " " + *name);
     KeyRef key = kNullKey;
-    if (registry_.OpenKey(static_cast<KeyRef>(*root), *path, 0, kKeySetValue, &key) == kErrorSuccess) {
+    if (registry_.OpenKey(static_cast<KeyRef>(*root), *path, 0, kKeySetValue, &key) ==
+        kErrorSuccess) {
       registry_.SetValue(key, *name, kRegBinary, bytes);
       registry_.CloseKey(key);
     }
@@ -216,14 +240,16 @@ std::uint32_t FileAttributes(const fs::path& path) {
     return (static_cast<std::uint32_t>(raw[0]) << 24) | (raw[1] << 16) | (raw[2] << 8) | raw[3];
   }
   struct stat status {};
-  if (::stat(path.c_str(), &status) == 0 && (status.st_mode & 0222) == 0) return kFileAttributeReadOnly;
+  if (::stat(path.c_str(), &status) == 0 && (status.st_mode & 0222) == 0)
+    return kFileAttributeReadOnly;
   return 0;
 }
 
 std::optional<fs::path> OfflineFiles::Map(std::string_view windows_path) const {
   std::string_view rest = windows_path;
   if (rest.size() >= 2 && rest[1] == ':') {
-    if (std::toupper(static_cast<unsigned char>(rest[0])) != std::toupper(static_cast<unsigned char>(system_drive_[0]))) {
+    if (std::toupper(static_cast<unsigned char>(rest[0])) !=
+        std::toupper(static_cast<unsigned char>(system_drive_[0]))) {
       return std::nullopt;
     }
     rest.remove_prefix(2);
@@ -247,7 +273,8 @@ void OfflineFiles::WriteReplacing(std::string_view path, std::span<const std::ui
     throw Failure(kErrorPathNotFound, "No se encuentra la ruta de acceso " + Quoted(path) + ".");
   }
   const bool exists = fs::exists(*mapped, error);
-  if (exists && (!fs::is_regular_file(*mapped, error) || (FileAttributes(*mapped) & kFileAttributeReadOnly))) {
+  if (exists && (!fs::is_regular_file(*mapped, error) ||
+                 (FileAttributes(*mapped) & kFileAttributeReadOnly))) {
     throw Failure(kErrorAccessDeniedFailure,
                   "Acceso denegado a " + Quoted(path) + ": el archivo es de solo lectura.");
   }
@@ -262,7 +289,8 @@ void OfflineFiles::WriteReplacing(std::string_view path, std::span<const std::ui
     return;
   }
 
-  const fs::path temporary = mapped->parent_path() / (mapped->filename().string() + ".sorbantilex-nuevo");
+  const fs::path temporary =
+      mapped->parent_path() / (mapped->filename().string() + ".sorbantilex-nuevo");
   const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) RaiseFromErrno(errno, path);
   auto discard = [&](int saved) {
@@ -289,7 +317,8 @@ void OfflineFiles::WriteReplacing(std::string_view path, std::span<const std::ui
   }
   if (exists) {
     change.backup = FreeBackupPath(*mapped);
-    if (::link(mapped->c_str(), change.backup.c_str()) != 0 && !fs::copy_file(*mapped, change.backup, error)) {
+    if (::link(mapped->c_str(), change.backup.c_str()) != 0 &&
+        !fs::copy_file(*mapped, change.backup, error)) {
       change.backup.clear();
     }
   }
@@ -310,7 +339,8 @@ void OfflineFiles::WriteReplacing(std::string_view path, std::span<const std::ui
 // ---- System information ----
 
 std::optional<std::string> OfflineSystemInfo::Environment(std::string_view name) const {
-  if (SameName(name, "systemroot") || SameName(name, "windir")) return ReadText(registry_, kCurrentVersion, "SystemRoot");
+  if (SameName(name, "systemroot") || SameName(name, "windir"))
+    return ReadText(registry_, kCurrentVersion, "SystemRoot");
   if (SameName(name, "SystemDrive")) {
     const auto root = ReadText(registry_, kCurrentVersion, "SystemRoot");
     if (root && root->size() >= 2 && (*root)[1] == ':') return root->substr(0, 2);
@@ -358,11 +388,13 @@ std::unique_ptr<AutomationObject> OfflineWmi::BindMoniker(std::string_view monik
     calls.push_back("BindMoniker " + std::string(moniker));
     return std::make_unique<ServicesObject>(registry_, calls);
   }
-  if (upper.rfind("WINMGMTS:", 0) == 0 && upper.find("ROOT\\DEFAULT:STDREGPROV") != std::string::npos) {
+  if (upper.rfind("WINMGMTS:", 0) == 0 &&
+      upper.find("ROOT\\DEFAULT:STDREGPROV") != std::string::npos) {
     calls.push_back("BindMoniker " + std::string(moniker));
     return std::make_unique<StdRegProvObject>(registry_, calls);
   }
-  throw Failure(static_cast<std::int32_t>(0x800401E4u), "Moniker WMI no válido: " + std::string(moniker));
+  throw Failure(static_cast<std::int32_t>(0x800401E4u),
+                "Moniker WMI no válido: " + std::string(moniker));
 }
 
 // ---- Token ----
@@ -379,8 +411,10 @@ bool OfflineToken::LookupPrivilege(std::string_view name, Luid* luid) {
     std::string_view name;
     std::uint32_t low;
   };
-  static constexpr Known kKnown[] = {{"SeBackupPrivilege", 17}, {"SeRestorePrivilege", 18},
-                                     {"SeShutdownPrivilege", 19}, {"SeDebugPrivilege", 20}};
+  static constexpr Known kKnown[] = {{"SeBackupPrivilege", 17},
+                                     {"SeRestorePrivilege", 18},
+                                     {"SeShutdownPrivilege", 19},
+                                     {"SeDebugPrivilege", 20}};
   for (const auto& known : kKnown) {
     if (SameName(known.name, name)) {
       *luid = Luid{known.low, 0};

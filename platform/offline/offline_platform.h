@@ -18,9 +18,9 @@ namespace sorbantilex::offline {
 
 /// A file the program replaced (or would replace, in a dry run).
 struct FileChange {
-  std::string windows_path;          // as the repair named it
-  std::filesystem::path path;        // where it lies in the mounted folder
-  std::filesystem::path backup;      // the old file, when there was one and it was kept
+  std::string windows_path;      // as the repair named it
+  std::filesystem::path path;    // where it lies in the mounted folder
+  std::filesystem::path backup;  // the old file, when there was one and it was kept
   std::vector<std::uint8_t> content;
 };
 
@@ -104,7 +104,8 @@ class OfflineToken final : public Token {
   HandleRef CurrentProcess() override { return static_cast<HandleRef>(-1); }
   bool OpenProcessToken(HandleRef process, std::uint32_t access, HandleRef* token) override;
   bool LookupPrivilege(std::string_view name, Luid* luid) override;
-  bool AdjustPrivileges(HandleRef token, bool disable_all, const TokenPrivileges& new_state) override;
+  bool AdjustPrivileges(HandleRef token, bool disable_all,
+                        const TokenPrivileges& new_state) override;
   bool CloseHandle(HandleRef handle) override;
   std::uint32_t LastError() const override { return last_error_; }
 

@@ -23,7 +23,8 @@ fs::path ResolveNoCase(const fs::path& base, std::string_view relative) {
   std::size_t start = 0;
   while (start <= relative.size()) {
     const auto end = relative.find_first_of("\\/", start);
-    const auto part = relative.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+    const auto part = relative.substr(
+        start, end == std::string_view::npos ? std::string_view::npos : end - start);
     if (!part.empty() && part != "." && part != "..") {  // never above the base
       const auto found = FindNoCase(current, part);
       current = found ? *found : current / std::string(part);

@@ -179,7 +179,8 @@ void WriteBlankHive(const std::filesystem::path& path, std::string_view root_nam
   Put32(base, 508, Checksum(base));
 
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+  out.write(reinterpret_cast<const char*>(image.data()),
+            static_cast<std::streamsize>(image.size()));
   out.close();
   if (!out) throw std::runtime_error("cannot write " + path.string());
 }
@@ -253,7 +254,9 @@ bool SortSubkeyLists(std::vector<std::uint8_t>& image, std::span<const std::size
       }
       const char a = static_cast<char>(all[leaf + 4]);
       const char b = static_cast<char>(all[leaf + 5]);
-      const std::size_t size = (a == 'l' && (b == 'h' || b == 'f')) ? 8 : (a == 'l' && b == 'i') ? 4 : 0;
+      const std::size_t size = (a == 'l' && (b == 'h' || b == 'f')) ? 8
+                               : (a == 'l' && b == 'i')             ? 4
+                                                                    : 0;
       if (size == 0 || (entry_size != 0 && size != entry_size)) {
         same_kind = false;
         break;

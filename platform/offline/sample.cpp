@@ -19,7 +19,8 @@ constexpr std::string_view kPolicies = "Software\\Microsoft\\Windows\\CurrentVer
 constexpr std::string_view kPolicyCopy =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Group Policy Objects\\LocalUser\\"
     "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\";
-constexpr std::string_view kFolder = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced\\Folder\\";
+constexpr std::string_view kFolder =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced\\Folder\\";
 constexpr std::string_view kDomains =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\ZoneMap\\Domains\\";
 constexpr std::string_view kControlSet = "SYSTEM\\CurrentControlSet\\";
@@ -54,11 +55,12 @@ std::vector<Value> Damage() {
   add(kHkeyLocalMachine, "SYSTEM\\Select", "Current", kRegDword, {}, 1);
   add(kHkeyLocalMachine, "SYSTEM\\Select", "Default", kRegDword, {}, 1);
   add(kHkeyLocalMachine, "SYSTEM\\Select", "LastKnownGood", kRegDword, {}, 2);
-  add(kHkeyLocalMachine, "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment", "OS", kRegSz,
-      SZ("Windows_NT"));
-  add(kHkeyLocalMachine, "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment", "windir",
-      kRegExpandSz, SZ("%SystemRoot%"));
-  for (const char* service : {"SYSTEM\\CurrentControlSet\\Services\\Eventlog", "SYSTEM\\CurrentControlSet\\Services\\RpcSs"}) {
+  add(kHkeyLocalMachine, "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment", "OS",
+      kRegSz, SZ("Windows_NT"));
+  add(kHkeyLocalMachine, "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment",
+      "windir", kRegExpandSz, SZ("%SystemRoot%"));
+  for (const char* service : {"SYSTEM\\CurrentControlSet\\Services\\Eventlog",
+                              "SYSTEM\\CurrentControlSet\\Services\\RpcSs"}) {
     add(kHkeyLocalMachine, service, "Start", kRegDword, {}, 2);
   }
 
@@ -66,14 +68,16 @@ std::vector<Value> Damage() {
   static const std::vector<std::string> keys = [] {
     std::vector<std::string> k;
     for (const auto base : {kPolicies, kPolicyCopy}) {
-      for (const auto policy : {"System", "Explorer", "ActiveDesktop", "Uninstall", "SystemRestore"}) {
+      for (const auto policy :
+           {"System", "Explorer", "ActiveDesktop", "Uninstall", "SystemRestore"}) {
         k.push_back(std::string(base) + policy);
       }
     }
     return k;
   }();
-  const std::array<std::string_view, 5> names = {"DisableTaskMgr", "NoFolderOptions", "NoChangingWallPaper",
-                                                 "NoAddRemovePrograms", "DisableSR"};
+  const std::array<std::string_view, 5> names = {"DisableTaskMgr", "NoFolderOptions",
+                                                 "NoChangingWallPaper", "NoAddRemovePrograms",
+                                                 "DisableSR"};
   for (std::size_t k = 0; k < keys.size(); ++k) {
     for (const KeyRef root : {kHkeyLocalMachine, kHkeyCurrentUser}) {
       add(root, keys[k], names[k % 5], kRegDword, {}, 1);
@@ -88,8 +92,8 @@ std::vector<Value> Damage() {
   const std::string show_all = std::string(kFolder) + "Hidden\\SHOWALL";
   const std::string no_hidden = std::string(kFolder) + "Hidden\\NOHIDDEN";
   const std::string super_hidden = std::string(kFolder) + "SuperHidden";
-  static const std::array<std::string, 4> folder_keys = {show_all, no_hidden, super_hidden,
-                                                         super_hidden + "\\Policy\\DontShowSuperHidden"};
+  static const std::array<std::string, 4> folder_keys = {
+      show_all, no_hidden, super_hidden, super_hidden + "\\Policy\\DontShowSuperHidden"};
   add(kHkeyLocalMachine, folder_keys[0], "CheckedValue", kRegDword, {}, 0);
   add(kHkeyLocalMachine, folder_keys[0], "DefaultValue", kRegDword, {}, 1);
   add(kHkeyLocalMachine, folder_keys[0], "Type", kRegSz, SZ("radio"));
@@ -99,16 +103,18 @@ std::vector<Value> Damage() {
   add(kHkeyLocalMachine, folder_keys[3], "Type", kRegSz, SZ("blocked"));
 
   // Winlogon hijacked; file protection off.
-  constexpr std::string_view kWinlogon = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
-  add(kHkeyLocalMachine, kWinlogon, "Shell", kRegSz, SZ("Explorer.exe C:\\WINDOWS\\system32\\svch0st.exe"));
+  constexpr std::string_view kWinlogon =
+      "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
+  add(kHkeyLocalMachine, kWinlogon, "Shell", kRegSz,
+      SZ("Explorer.exe C:\\WINDOWS\\system32\\svch0st.exe"));
   add(kHkeyLocalMachine, kWinlogon, "Userinit", kRegSz,
       SZ("C:\\WINDOWS\\system32\\userinit.exe,C:\\WINDOWS\\system32\\wsnpoem.exe,"));
   add(kHkeyLocalMachine, kWinlogon, "SFCDisable", kRegDword, {}, 0xFFFFFF9D);
 
   // Safe Mode gutted, with a planted entry.
   const std::string safe_boot = std::string(kControlSet) + "Control\\SafeBoot";
-  static const std::array<std::string, 3> safe_keys = {safe_boot, safe_boot + "\\Minimal\\svch0st.exe",
-                                                       safe_boot + "\\Minimal\\Base"};
+  static const std::array<std::string, 3> safe_keys = {
+      safe_boot, safe_boot + "\\Minimal\\svch0st.exe", safe_boot + "\\Minimal\\Base"};
   add(kHkeyLocalMachine, safe_keys[0], "AlternateShell", kRegSz, SZ("svch0st.exe"));
   add(kHkeyLocalMachine, safe_keys[1], "", kRegSz, SZ("Service"));
   add(kHkeyLocalMachine, safe_keys[2], "", kRegSz, SZ("Driver Group"));
@@ -118,23 +124,31 @@ std::vector<Value> Damage() {
   static const std::array<std::string, 2> sr_keys = {sr, sr + "\\Parameters"};
   add(kHkeyLocalMachine, sr_keys[0], "Start", kRegDword, {}, 4);
   add(kHkeyLocalMachine, sr_keys[0], "Type", kRegDword, {}, 32);
-  add(kHkeyLocalMachine, sr_keys[0], "ImagePath", kRegExpandSz, SZ("C:\\WINDOWS\\system32\\svch0st.exe"));
-  add(kHkeyLocalMachine, sr_keys[1], "ServiceDll", kRegExpandSz, SZ("C:\\WINDOWS\\system32\\sr.dll.bak"));
+  add(kHkeyLocalMachine, sr_keys[0], "ImagePath", kRegExpandSz,
+      SZ("C:\\WINDOWS\\system32\\svch0st.exe"));
+  add(kHkeyLocalMachine, sr_keys[1], "ServiceDll", kRegExpandSz,
+      SZ("C:\\WINDOWS\\system32\\sr.dll.bak"));
 
   // Browser: locked start page, zones, pop-ups.
-  add(kHkeyLocalMachine, "SOFTWARE\\Policies\\Microsoft\\Internet Explorer\\Control Panel", "HomePage", kRegDword, {}, 1);
-  add(kHkeyCurrentUser, "Software\\Policies\\Microsoft\\Internet Explorer\\Control Panel", "HomePage", kRegDword, {}, 1);
+  add(kHkeyLocalMachine, "SOFTWARE\\Policies\\Microsoft\\Internet Explorer\\Control Panel",
+      "HomePage", kRegDword, {}, 1);
+  add(kHkeyCurrentUser, "Software\\Policies\\Microsoft\\Internet Explorer\\Control Panel",
+      "HomePage", kRegDword, {}, 1);
   static const std::string gpo_panel =
-      "Software\\Microsoft\\Windows\\CurrentVersion\\Group Policy Objects\\LocalUser\\Software\\Policies\\"
+      "Software\\Microsoft\\Windows\\CurrentVersion\\Group Policy "
+      "Objects\\LocalUser\\Software\\Policies\\"
       "Microsoft\\Internet Explorer\\Control Panel";
   add(kHkeyLocalMachine, gpo_panel, "HomePage", kRegDword, {}, 1);
   add(kHkeyCurrentUser, gpo_panel, "HomePage", kRegDword, {}, 1);
   add(kHkeyCurrentUser, "Software\\Microsoft\\Internet Explorer\\Main", "Start Page", kRegSz,
       SZ("http://buscador-falso.example/"));
   static const std::array<std::string, 6> zones = {
-      std::string(kDomains) + "buscador-falso.example", std::string(kDomains) + "banco-falso.example\\www",
-      std::string(kDomains) + "antivirus.example", std::string(kDomains) + "antivirus.example\\update",
-      std::string(kDomains) + "intranet.example", std::string(kDomains) + "antispyware.example"};
+      std::string(kDomains) + "buscador-falso.example",
+      std::string(kDomains) + "banco-falso.example\\www",
+      std::string(kDomains) + "antivirus.example",
+      std::string(kDomains) + "antivirus.example\\update",
+      std::string(kDomains) + "intranet.example",
+      std::string(kDomains) + "antispyware.example"};
   add(kHkeyCurrentUser, zones[0], "*", kRegDword, {}, 2);  // trusted domain
   add(kHkeyCurrentUser, zones[1], "http", kRegDword, {}, 2);
   add(kHkeyCurrentUser, zones[1], "*", kRegDword, {}, 2);  // trusted subdomain
@@ -142,10 +156,10 @@ std::vector<Value> Damage() {
   add(kHkeyCurrentUser, zones[3], "*", kRegDword, {}, 4);  // restricted subdomain
   add(kHkeyCurrentUser, zones[4], "*", kRegDword, {}, 1);  // local intranet: stays
   add(kHkeyCurrentUser, zones[5], "*", kRegSz, SZ("4"));   // not a number: stays
-  add(kHkeyCurrentUser, "Software\\Microsoft\\Internet Explorer\\New Windows\\Allow", "*.publicidad.example",
-      kRegBinary, std::string_view("\0\0", 2));
-  add(kHkeyCurrentUser, "Software\\Microsoft\\Internet Explorer\\New Windows\\Allow", "ventanas.example",
-      kRegBinary, std::string_view("\0\0", 2));
+  add(kHkeyCurrentUser, "Software\\Microsoft\\Internet Explorer\\New Windows\\Allow",
+      "*.publicidad.example", kRegBinary, std::string_view("\0\0", 2));
+  add(kHkeyCurrentUser, "Software\\Microsoft\\Internet Explorer\\New Windows\\Allow",
+      "ventanas.example", kRegBinary, std::string_view("\0\0", 2));
   return values;
 }
 
@@ -156,24 +170,27 @@ std::vector<Value> Damage() {
 void PlantSampleDamage(RegistryApi& registry) {
   // The control set Select names; the damage reaches it as CurrentControlSet.
   KeyRef control_set = kNullKey;
-  if (registry.CreateKey(kHkeyLocalMachine, "SYSTEM\\ControlSet001", 0, kRegistroAccess, &control_set, nullptr) ==
-      kErrorSuccess) {
+  if (registry.CreateKey(kHkeyLocalMachine, "SYSTEM\\ControlSet001", 0, kRegistroAccess,
+                         &control_set, nullptr) == kErrorSuccess) {
     registry.CloseKey(control_set);
   }
   for (const Value& value : Damage()) {
     KeyRef key = kNullKey;
-    if (registry.CreateKey(value.root, value.key, 0, kRegistroAccess, &key, nullptr) != kErrorSuccess) {
+    if (registry.CreateKey(value.root, value.key, 0, kRegistroAccess, &key, nullptr) !=
+        kErrorSuccess) {
       throw std::runtime_error("cannot create " + std::string(value.key));
     }
     std::vector<std::uint8_t> data;
     if (value.type == kRegDword) {
-      for (int k = 0; k < 4; ++k) data.push_back(static_cast<std::uint8_t>(value.number >> (8 * k)));
+      for (int k = 0; k < 4; ++k)
+        data.push_back(static_cast<std::uint8_t>(value.number >> (8 * k)));
     } else {
       data.assign(value.text.begin(), value.text.end());
     }
     const Status status = registry.SetValue(key, value.name, value.type, data);
     registry.CloseKey(key);
-    if (status != kErrorSuccess) throw std::runtime_error("cannot write " + std::string(value.name));
+    if (status != kErrorSuccess)
+      throw std::runtime_error("cannot write " + std::string(value.name));
   }
 }
 
@@ -181,7 +198,8 @@ void MakeSampleInstallation(const fs::path& root) {
   const fs::path windows = root / "WINDOWS";
   const fs::path config = windows / "system32" / "config";
   const fs::path profile = root / "Documents and Settings" / std::string(kSampleUser);
-  if (fs::exists(config / "SYSTEM")) throw std::runtime_error(root.string() + " already holds an installation");
+  if (fs::exists(config / "SYSTEM"))
+    throw std::runtime_error(root.string() + " already holds an installation");
   fs::create_directories(config);
   fs::create_directories(windows / "system32" / "drivers" / "etc");
   fs::create_directories(profile);

@@ -4,7 +4,6 @@
 
 namespace sorbantilex::offline {
 
-
 namespace {
 
 void PutUnit(std::vector<std::uint8_t>& out, std::uint32_t unit) {
@@ -43,7 +42,8 @@ std::string Utf16LeToUtf8(std::span<const std::uint8_t> utf16) {
   out.reserve(utf16.size());
   const std::size_t units = utf16.size() / 2;
   auto unit_at = [&](std::size_t k) {
-    return static_cast<std::uint32_t>(utf16[2 * k]) | (static_cast<std::uint32_t>(utf16[2 * k + 1]) << 8);
+    return static_cast<std::uint32_t>(utf16[2 * k]) |
+           (static_cast<std::uint32_t>(utf16[2 * k + 1]) << 8);
   };
   for (std::size_t k = 0; k < units; ++k) {
     const std::uint32_t u = unit_at(k);

@@ -12,8 +12,7 @@ Function LoadSystemFunction(const wchar_t* module, const char* name) {
   if (handle == nullptr) return nullptr;
   // Through void(*)(), the one function pointer type every other converts
   // to without a warning.
-  return reinterpret_cast<Function>(
-      reinterpret_cast<void (*)()>(::GetProcAddress(handle, name)));
+  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(::GetProcAddress(handle, name)));
 }
 
 }  // namespace sorbantilex::win32

@@ -48,8 +48,8 @@ bool Win32Files::IsPlainFile(std::string_view path) const {
   if (!win32::Utf8ToWide(path, &wide) || wide.find(L'\0') != std::wstring::npos) return false;
   const DWORD attributes = ::GetFileAttributesW(wide.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return false;
-  return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN |
-                        FILE_ATTRIBUTE_SYSTEM)) == 0;
+  return (attributes &
+          (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) == 0;
 }
 
 void Win32Files::WriteReplacing(std::string_view path, std::span<const std::uint8_t> content) {
@@ -75,10 +75,9 @@ void Win32Files::WriteReplacing(std::string_view path, std::span<const std::uint
       Fail(error, path);
     }
     DWORD written = 0;
-    if (!content.empty() &&
-        (!::WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &written,
-                      nullptr) ||
-         written != content.size())) {
+    if (!content.empty() && (!::WriteFile(file.get(), content.data(),
+                                          static_cast<DWORD>(content.size()), &written, nullptr) ||
+                             written != content.size())) {
       Fail(LastErrorOr(ERROR_WRITE_FAULT), path);
     }
     if (!::FlushFileBuffers(file.get())) Fail(LastErrorOr(ERROR_WRITE_FAULT), path);

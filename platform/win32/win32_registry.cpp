@@ -112,8 +112,7 @@ Status Win32Registry::OpenKey(KeyRef key, std::string_view subkey, std::uint32_t
 }
 
 Status Win32Registry::CreateKey(KeyRef key, std::string_view subkey, std::uint32_t options,
-                                std::uint32_t access, KeyRef* result,
-                                std::uint32_t* disposition) {
+                                std::uint32_t access, KeyRef* result, std::uint32_t* disposition) {
   *result = kNullKey;
   std::wstring path;
   if (!ToName(subkey, &path)) return kErrorInvalidParameter;
@@ -132,8 +131,7 @@ Status Win32Registry::DeleteKey(KeyRef key, std::string_view subkey) {
   std::wstring path;
   if (!ToName(subkey, &path)) return kErrorInvalidParameter;
   if (delete_key_ex_ != nullptr) {
-    return reinterpret_cast<DeleteKeyExW>(delete_key_ex_)(ToHkey(key), path.c_str(), view_flag_,
-                                                          0);
+    return reinterpret_cast<DeleteKeyExW>(delete_key_ex_)(ToHkey(key), path.c_str(), view_flag_, 0);
   }
   return ::RegDeleteKeyW(ToHkey(key), path.c_str());
 }
@@ -184,8 +182,8 @@ Status Win32Registry::SetValue(KeyRef key, std::string_view name, std::uint32_t 
                             static_cast<DWORD>(data.size()));
   }
   std::wstring text;
-  if (!win32::Utf8ToWide(
-          std::string_view(reinterpret_cast<const char*>(data.data()), data.size()), &text)) {
+  if (!win32::Utf8ToWide(std::string_view(reinterpret_cast<const char*>(data.data()), data.size()),
+                         &text)) {
     return kErrorInvalidParameter;
   }
   const auto bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
@@ -201,9 +199,9 @@ Status Win32Registry::QueryInfoKey(KeyRef key, std::uint32_t* subkeys,
                                    std::uint32_t* max_subkey_len) {
   DWORD count = 0;
   DWORD longest = 0;
-  const LSTATUS status = ::RegQueryInfoKeyW(ToHkey(key), nullptr, nullptr, nullptr, &count,
-                                            &longest, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                            nullptr);
+  const LSTATUS status =
+      ::RegQueryInfoKeyW(ToHkey(key), nullptr, nullptr, nullptr, &count, &longest, nullptr, nullptr,
+                         nullptr, nullptr, nullptr, nullptr);
   if (status != ERROR_SUCCESS) return status;
   if (subkeys != nullptr) *subkeys = count;
   if (max_subkey_len != nullptr) {

@@ -46,8 +46,8 @@ bool Win32Token::AdjustPrivileges(HandleRef token, bool disable_all,
   // The call reports a token without the privilege through the last error
   // alone, so it must start from 0.
   ::SetLastError(ERROR_SUCCESS);
-  const BOOL ok = ::AdjustTokenPrivileges(ToHandle(token), disable_all ? TRUE : FALSE,
-                                          &privileges, 0, nullptr, nullptr);
+  const BOOL ok = ::AdjustTokenPrivileges(ToHandle(token), disable_all ? TRUE : FALSE, &privileges,
+                                          0, nullptr, nullptr);
   last_error_ = ::GetLastError();
   return ok != FALSE;
 }

@@ -128,9 +128,9 @@ class DispatchObject final : public AutomationObject {
   void Call(DISPID id, DISPPARAMS params, VARIANT* result, std::string_view call) {
     EXCEPINFO exception{};
     UINT bad_argument = 0;
-    const HRESULT hr = dispatch_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT,
-                                         DISPATCH_METHOD | DISPATCH_PROPERTYGET, &params, result,
-                                         &exception, &bad_argument);
+    const HRESULT hr =
+        dispatch_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD | DISPATCH_PROPERTYGET,
+                          &params, result, &exception, &bad_argument);
     if (hr == DISP_E_EXCEPTION) {
       if (exception.pfnDeferredFillIn != nullptr) exception.pfnDeferredFillIn(&exception);
       UniqueBstr source(exception.bstrSource);
@@ -174,8 +174,7 @@ std::unique_ptr<AutomationEnumerator> DispatchObject::NewEnum() {
   if (result.get()->vt == VT_DISPATCH) object = result.get()->pdispVal;
   if (object == nullptr) Raise(DISP_E_TYPEMISMATCH, "_NewEnum");
   IEnumVARIANT* items = nullptr;
-  Check(object->QueryInterface(IID_IEnumVARIANT, reinterpret_cast<void**>(&items)),
-        "_NewEnum");
+  Check(object->QueryInterface(IID_IEnumVARIANT, reinterpret_cast<void**>(&items)), "_NewEnum");
   return std::make_unique<VariantEnumerator>(UniqueCom<IEnumVARIANT>(items));
 }
 

@@ -19,8 +19,9 @@ struct Outcome {
 // Run without a display, so that the command line stays in charge even
 // where no task is named.
 Outcome RunCli(const std::string& arguments) {
-  const std::string command = std::string("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM '") +
-                              SORBANTILEX_CLI + "' " + arguments + " 2>&1 </dev/null";
+  const std::string command =
+      std::string("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM '") + SORBANTILEX_CLI +
+      "' " + arguments + " 2>&1 </dev/null";
   Outcome outcome;
   FILE* pipe = ::popen(command.c_str(), "r");
   if (pipe == nullptr) return outcome;
@@ -38,8 +39,12 @@ class CommandLineTest : public ::testing::Test {
  protected:
   void SetUp() override { MakeSampleInstallation(dir_.path()); }
   std::string Windows() const { return "--windows " + Quote(dir_.path()); }
-  fs::path UserHive() const { return dir_.path() / "Documents and Settings" / "Juan" / "NTUSER.DAT"; }
-  fs::path Hosts() const { return dir_.path() / "WINDOWS" / "system32" / "drivers" / "etc" / "hosts"; }
+  fs::path UserHive() const {
+    return dir_.path() / "Documents and Settings" / "Juan" / "NTUSER.DAT";
+  }
+  fs::path Hosts() const {
+    return dir_.path() / "WINDOWS" / "system32" / "drivers" / "etc" / "hosts";
+  }
   TempDir dir_;
 };
 
@@ -55,7 +60,8 @@ class CommandLineUsage : public CommandLineTest, public ::testing::WithParamInte
 TEST_P(CommandLineUsage, AnswersWithItsExitStatusAndMessageAndWritesNothing) {
   const auto before = FolderContents(dir_.path());
   std::string arguments = GetParam().arguments;
-  if (const auto at = arguments.find("{}"); at != std::string::npos) arguments.replace(at, 2, Windows());
+  if (const auto at = arguments.find("{}"); at != std::string::npos)
+    arguments.replace(at, 2, Windows());
   const auto outcome = RunCli(arguments);
   EXPECT_EQ(outcome.status, GetParam().status) << outcome.output;
   EXPECT_NE(outcome.output.find(GetParam().output_part), std::string::npos) << outcome.output;
@@ -81,22 +87,26 @@ TEST_F(CommandLineTest, RepairsEverythingReportsTheChangesAndKeepsBackups) {
   const auto outcome = RunCli(Windows() + " --all --start-page 'http://inicio.example/'");
   ASSERT_EQ(outcome.status, 0) << outcome.output;
   for (const char* part :
-       {"[Finalizado] Sorbantilex ha finalizado las tareas seleccionadas.", "  Reparar el Modo a prueba de fallos",
+       {"[Finalizado] Sorbantilex ha finalizado las tareas seleccionadas.",
+        "  Reparar el Modo a prueba de fallos",
         "clave borrada   HKLM\\SYSTEM\\CurrentControlSet\\Control\\SafeBoot (y 1 subclaves)",
         "\"Shell\" = REG_SZ \"Explorer.exe\"", "\"SFCDisable\" = REG_DWORD 0x00000000 (0)",
-        "archivo escrito C:\\WINDOWS\\system32\\drivers\\etc\\hosts (21 bytes): \"127.0.0.1 localhost\\r\\n\"",
+        "archivo escrito C:\\WINDOWS\\system32\\drivers\\etc\\hosts (21 bytes): \"127.0.0.1 "
+        "localhost\\r\\n\"",
         "Copias de seguridad:", "NTUSER.DAT.sorbantilex-"}) {
     EXPECT_NE(outcome.output.find(part), std::string::npos) << part << "\n" << outcome.output;
   }
   EXPECT_EQ(ReadBytes(Hosts()), Bytes("127.0.0.1 localhost\r\n"));
   bool backup_found = false;
   for (const auto& entry : fs::directory_iterator(UserHive().parent_path())) {
-    backup_found = backup_found || (entry.path() != UserHive() && ReadBytes(entry.path()) == old_user_hive);
+    backup_found =
+        backup_found || (entry.path() != UserHive() && ReadBytes(entry.path()) == old_user_hive);
   }
   EXPECT_TRUE(backup_found);
   const auto lines = Reglookup(UserHive(), "/Software/Microsoft/Internet Explorer/Main");
   if (!lines.empty()) {
-    EXPECT_NE(::testing::PrintToString(lines).find("Start Page,SZ,http://inicio.example/"), std::string::npos)
+    EXPECT_NE(::testing::PrintToString(lines).find("Start Page,SZ,http://inicio.example/"),
+              std::string::npos)
         << ::testing::PrintToString(lines);
   }
   // A second run finds nothing left to repair in the policies.
@@ -109,8 +119,10 @@ TEST_F(CommandLineTest, DryRunPrintsTheChangesAndWritesNothing) {
   const auto before = FolderContents(dir_.path());
   const auto outcome = RunCli(Windows() + " --all --dry-run");
   EXPECT_EQ(outcome.status, 0) << outcome.output;
-  EXPECT_NE(outcome.output.find("simulación: no se ha escrito nada"), std::string::npos) << outcome.output;
-  EXPECT_NE(outcome.output.find("\"Userinit\" = REG_SZ \"C:\\WINDOWS\\system32\\userinit.exe,\""), std::string::npos);
+  EXPECT_NE(outcome.output.find("simulación: no se ha escrito nada"), std::string::npos)
+      << outcome.output;
+  EXPECT_NE(outcome.output.find("\"Userinit\" = REG_SZ \"C:\\WINDOWS\\system32\\userinit.exe,\""),
+            std::string::npos);
   EXPECT_EQ(FolderContents(dir_.path()), before);
 }
 
@@ -118,7 +130,8 @@ TEST_F(CommandLineTest, TheErrorTrapEndsTheRunAndWhatWasDoneIsKept) {
   fs::permissions(Hosts(), fs::perms::owner_read);
   const auto outcome = RunCli(Windows() + " --task shell --task hosts");
   EXPECT_EQ(outcome.status, 1) << outcome.output;
-  EXPECT_NE(outcome.output.find("[Error] Sorbantilex recibió el error 5"), std::string::npos) << outcome.output;
+  EXPECT_NE(outcome.output.find("[Error] Sorbantilex recibió el error 5"), std::string::npos)
+      << outcome.output;
   EXPECT_EQ(outcome.output.find("[Finalizado]"), std::string::npos);
   EXPECT_EQ(ReadBytes(Hosts()), Bytes(kSampleHosts));
   const auto lines = Reglookup(dir_.path() / "WINDOWS" / "system32" / "config" / "software",
@@ -133,7 +146,9 @@ TEST_F(CommandLineTest, ARefusedHiveStopsTheRunWithNoByteChanged) {
   auto system = ReadBytes(dir_.path() / "WINDOWS" / "system32" / "config" / "system");
   system[8] ^= 1;  // the second sequence number: a dirty hive
   std::uint32_t sum = 0;
-  for (std::size_t at = 0; at < 508; at += 4) sum ^= system[at] | (system[at + 1] << 8) | (system[at + 2] << 16) | (static_cast<std::uint32_t>(system[at + 3]) << 24);
+  for (std::size_t at = 0; at < 508; at += 4)
+    sum ^= system[at] | (system[at + 1] << 8) | (system[at + 2] << 16) |
+           (static_cast<std::uint32_t>(system[at + 3]) << 24);
   for (int k = 0; k < 4; ++k) system[508 + k] = static_cast<std::uint8_t>(sum >> (8 * k));
   WriteBytes(dir_.path() / "WINDOWS" / "system32" / "config" / "system", system);
   const auto before = FolderContents(dir_.path());

@@ -83,8 +83,8 @@ TEST_F(DesktopInstallation, OffersTheProfilesTheOptionsName) {
     std::string user_option;
     std::string offered;
   };
-  for (const Case& c : {Case{"", "Juan"}, Case{"JUAN", "Juan"}, Case{std::string(kSampleUserSid), "Juan"},
-                        Case{"Pedro", "Pedro"}}) {
+  for (const Case& c : {Case{"", "Juan"}, Case{"JUAN", "Juan"},
+                        Case{std::string(kSampleUserSid), "Juan"}, Case{"Pedro", "Pedro"}}) {
     const auto found = cli::FindDesktopTargets(Named(c.user_option));
     ASSERT_EQ(found.size(), 1u) << c.user_option;
     EXPECT_EQ(found[0].installation, dir_.path().string());

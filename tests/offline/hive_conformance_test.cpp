@@ -21,8 +21,12 @@ class HiveRegistryInFolder final : public RegistryApi {
     return registry_.CreateKey(key, subkey, options, access, result, disposition);
   }
   Status CloseKey(KeyRef key) override { return registry_.CloseKey(key); }
-  Status DeleteKey(KeyRef key, std::string_view subkey) override { return registry_.DeleteKey(key, subkey); }
-  Status DeleteValue(KeyRef key, std::string_view name) override { return registry_.DeleteValue(key, name); }
+  Status DeleteKey(KeyRef key, std::string_view subkey) override {
+    return registry_.DeleteKey(key, subkey);
+  }
+  Status DeleteValue(KeyRef key, std::string_view name) override {
+    return registry_.DeleteValue(key, name);
+  }
   Status QueryValue(KeyRef key, std::string_view name, std::uint32_t* type, std::uint8_t* data,
                     std::uint32_t* size) override {
     return registry_.QueryValue(key, name, type, data, size);
@@ -43,7 +47,8 @@ class HiveRegistryInFolder final : public RegistryApi {
   HiveRegistry registry_;
 };
 
-INSTANTIATE_REGISTRY_CONFORMANCE(Hive, {"Hive", [] { return std::make_unique<HiveRegistryInFolder>(); }});
+INSTANTIATE_REGISTRY_CONFORMANCE(Hive,
+                                 {"Hive", [] { return std::make_unique<HiveRegistryInFolder>(); }});
 
 }  // namespace
 }  // namespace sorbantilex::offline::testing

@@ -28,7 +28,8 @@ std::vector<std::uint8_t> StoredData(const fs::path& hive_path, std::string_view
   std::size_t start = 0;
   while (start <= key_path.size()) {
     const auto slash = key_path.find('\\', start);
-    const auto part = key_path.substr(start, slash == std::string_view::npos ? std::string_view::npos : slash - start);
+    const auto part = key_path.substr(
+        start, slash == std::string_view::npos ? std::string_view::npos : slash - start);
     hive->LoadChildren(*key);
     for (const auto& [upper, child] : key->children) {
       if (child->name == part) key = child;
@@ -62,8 +63,10 @@ TEST_F(HiveRegistryTest, ValueDataIsStoredAsWindowsStoresItAndReadBackUnchanged)
   };
   const std::vector<Case> cases = {
       {"Shell", kRegSz, Bytes("Explorer.exe"), Utf16(u"Explorer.exe")},
-      {"Terminado", kRegSz, Bytes(std::string_view("ab\0", 3)), Utf16(std::u16string_view(u"ab\0", 3))},
-      {"Acentos", kRegSz, Bytes("Servicio de restauración ∑"), Utf16(u"Servicio de restauración ∑")},
+      {"Terminado", kRegSz, Bytes(std::string_view("ab\0", 3)),
+       Utf16(std::u16string_view(u"ab\0", 3))},
+      {"Acentos", kRegSz, Bytes("Servicio de restauración ∑"),
+       Utf16(u"Servicio de restauración ∑")},
       {"Expandir", kRegExpandSz, Bytes("%SystemRoot%\\system32"), Utf16(u"%SystemRoot%\\system32")},
       {"Multi", kRegMultiSz, Bytes("RpcSs"), Utf16(u"RpcSs")},
       {"Vacio", kRegMultiSz, {}, {}},
@@ -73,7 +76,8 @@ TEST_F(HiveRegistryTest, ValueDataIsStoredAsWindowsStoresItAndReadBackUnchanged)
   Seed(paths_, [&](HiveRegistry& registry) {
     for (const auto& c : cases) {
       KeyRef key = kNullKey;
-      ASSERT_EQ(registry.OpenKey(kHkeyCurrentUser, kTestKey, 0, kRegistroAccess, &key), kErrorSuccess);
+      ASSERT_EQ(registry.OpenKey(kHkeyCurrentUser, kTestKey, 0, kRegistroAccess, &key),
+                kErrorSuccess);
       EXPECT_EQ(registry.SetValue(key, c.name, c.type, c.given), kErrorSuccess);
       registry.CloseKey(key);
     }
@@ -99,7 +103,8 @@ TEST_F(HiveRegistryTest, ChangingOneValueKeepsTheOthersAndTheStoredSpelling) {
   });
   Seed(paths_, [](HiveRegistry& registry) {
     KeyRef key = kNullKey;
-    ASSERT_EQ(registry.OpenKey(kHkeyCurrentUser, kTestKey, 0, kRegistroAccess, &key), kErrorSuccess);
+    ASSERT_EQ(registry.OpenKey(kHkeyCurrentUser, kTestKey, 0, kRegistroAccess, &key),
+              kErrorSuccess);
     EXPECT_EQ(registry.DeleteValue(key, "BETA"), kErrorSuccess);
     const auto data = Bytes("dos");
     EXPECT_EQ(registry.SetValue(key, "alpha", kRegSz, data), kErrorSuccess);
@@ -127,9 +132,11 @@ TEST_F(HiveRegistryTest, NewSubkeysStandInTheOrderWindowsSearches) {
   std::unique_ptr<hive_h, int (*)(hive_h*)> hive(hivex_open(paths_.user.c_str(), 0), hivex_close);
   ASSERT_TRUE(hive);
   hive_node_h node = hivex_root(hive.get());
-  for (const char* part : {"Software", "Prueba"}) node = hivex_node_get_child(hive.get(), node, part);
+  for (const char* part : {"Software", "Prueba"})
+    node = hivex_node_get_child(hive.get(), node, part);
   ASSERT_NE(node, 0u);
-  std::unique_ptr<hive_node_h, void (*)(void*)> children(hivex_node_children(hive.get(), node), std::free);
+  std::unique_ptr<hive_node_h, void (*)(void*)> children(hivex_node_children(hive.get(), node),
+                                                         std::free);
   std::vector<std::string> order;
   for (const hive_node_h* child = children.get(); *child != 0; ++child) {
     std::unique_ptr<char, void (*)(void*)> name(hivex_node_name(hive.get(), *child), std::free);
@@ -142,25 +149,31 @@ TEST_F(HiveRegistryTest, NewSubkeysStandInTheOrderWindowsSearches) {
 // outside ASCII are refused because libhivex would file them wrongly.
 TEST_F(HiveRegistryTest, NamesMatchWithoutRegardToCaseAndNewNamesStayAscii) {
   {
-    std::unique_ptr<hive_h, int (*)(hive_h*)> hive(hivex_open(paths_.user.c_str(), HIVEX_OPEN_WRITE), hivex_close);
+    std::unique_ptr<hive_h, int (*)(hive_h*)> hive(
+        hivex_open(paths_.user.c_str(), HIVEX_OPEN_WRITE), hivex_close);
     ASSERT_TRUE(hive);
-    const hive_node_h software = hivex_node_get_child(hive.get(), hivex_root(hive.get()), "Software");
+    const hive_node_h software =
+        hivex_node_get_child(hive.get(), hivex_root(hive.get()), "Software");
     ASSERT_NE(hivex_node_add_child(hive.get(), software, "Ñandú"), 0u);
     ASSERT_NE(hivex_node_add_child(hive.get(), software, "Ωmega"), 0u);
     ASSERT_EQ(hivex_commit(hive.get(), nullptr, 0), 0);
   }
   HiveRegistry registry(paths_, true);
   KeyRef key = kNullKey;
-  EXPECT_EQ(registry.OpenKey(kHkeyCurrentUser, "SOFTWARE\\ñANDÚ", 0, kKeyRead, &key), kErrorSuccess);
+  EXPECT_EQ(registry.OpenKey(kHkeyCurrentUser, "SOFTWARE\\ñANDÚ", 0, kKeyRead, &key),
+            kErrorSuccess);
   registry.CloseKey(key);
   std::uint32_t disposition = 0;
-  EXPECT_EQ(registry.CreateKey(kHkeyCurrentUser, "software\\ωMEGA", 0, kRegistroAccess, &key, &disposition),
+  EXPECT_EQ(registry.CreateKey(kHkeyCurrentUser, "software\\ωMEGA", 0, kRegistroAccess, &key,
+                               &disposition),
             kErrorSuccess);
   EXPECT_EQ(disposition, kRegOpenedExistingKey);
   registry.CloseKey(key);
-  EXPECT_EQ(registry.CreateKey(kHkeyCurrentUser, "Software\\Über\\Sub", 0, kRegistroAccess, &key, nullptr),
+  EXPECT_EQ(registry.CreateKey(kHkeyCurrentUser, "Software\\Über\\Sub", 0, kRegistroAccess, &key,
+                               nullptr),
             kErrorAccessDenied);
-  EXPECT_EQ(registry.OpenKey(kHkeyCurrentUser, "Software\\Über", 0, kKeyRead, &key), kErrorFileNotFound);
+  EXPECT_EQ(registry.OpenKey(kHkeyCurrentUser, "Software\\Über", 0, kKeyRead, &key),
+            kErrorFileNotFound);
   ASSERT_EQ(registry.notices().size(), 1u);
   EXPECT_NE(registry.notices()[0].find("Über"), std::string::npos);
   EXPECT_TRUE(registry.ChangedHives().empty());
@@ -170,17 +183,22 @@ TEST_F(HiveRegistryTest, NamesAreLimitedAsWindowsLimitsThem) {
   HiveRegistry registry(paths_, true);
   KeyRef key = kNullKey;
   const std::string base = std::string(kTestKey) + "\\";
-  EXPECT_EQ(registry.CreateKey(kHkeyCurrentUser, base + std::string(256, 'k'), 0, kRegistroAccess, &key, nullptr),
+  EXPECT_EQ(registry.CreateKey(kHkeyCurrentUser, base + std::string(256, 'k'), 0, kRegistroAccess,
+                               &key, nullptr),
             kErrorInvalidParameter);
-  EXPECT_EQ(registry.CreateKey(kHkeyCurrentUser, base + std::string(255, 'k'), 0, kRegistroAccess, &key, nullptr),
+  EXPECT_EQ(registry.CreateKey(kHkeyCurrentUser, base + std::string(255, 'k'), 0, kRegistroAccess,
+                               &key, nullptr),
             kErrorSuccess);
-  EXPECT_EQ(registry.SetValue(key, std::string(16384, 'v'), kRegDword, std::vector<std::uint8_t>(4)),
-            kErrorInvalidParameter);
-  EXPECT_EQ(registry.SetValue(key, std::string(16383, 'v'), kRegDword, std::vector<std::uint8_t>(4)),
-            kErrorSuccess);
+  EXPECT_EQ(
+      registry.SetValue(key, std::string(16384, 'v'), kRegDword, std::vector<std::uint8_t>(4)),
+      kErrorInvalidParameter);
+  EXPECT_EQ(
+      registry.SetValue(key, std::string(16383, 'v'), kRegDword, std::vector<std::uint8_t>(4)),
+      kErrorSuccess);
   registry.CloseKey(key);
-  EXPECT_EQ(registry.CreateKey(kHkeyCurrentUser, base + "a\\\\b", 0, kRegistroAccess, &key, nullptr),
-            161);
+  EXPECT_EQ(
+      registry.CreateKey(kHkeyCurrentUser, base + "a\\\\b", 0, kRegistroAccess, &key, nullptr),
+      161);
 }
 
 // The roots and mount points open as on Windows.
@@ -192,16 +210,21 @@ TEST_F(HiveRegistryTest, RootsAndMountPointsBehaveAsOnWindows) {
   });
   HiveRegistry registry(paths_, true);
   KeyRef key = kNullKey;
-  EXPECT_EQ(registry.CreateKey(kHkeyLocalMachine, "Nueva", 0, kRegistroAccess, &key, nullptr), kErrorAccessDenied);
-  EXPECT_EQ(registry.CreateKey(kHkeyUsers, "Nueva", 0, kRegistroAccess, &key, nullptr), kErrorAccessDenied);
+  EXPECT_EQ(registry.CreateKey(kHkeyLocalMachine, "Nueva", 0, kRegistroAccess, &key, nullptr),
+            kErrorAccessDenied);
+  EXPECT_EQ(registry.CreateKey(kHkeyUsers, "Nueva", 0, kRegistroAccess, &key, nullptr),
+            kErrorAccessDenied);
   EXPECT_EQ(registry.DeleteKey(kHkeyLocalMachine, "SOFTWARE"), kErrorAccessDenied);
   CreatePath(registry, kHkeyLocalMachine, "SYSTEM\\CurrentControlSet\\Services\\srservice");
-  EXPECT_EQ(registry.OpenKey(kHkeyLocalMachine, "system\\controlset002\\services\\SRSERVICE", 0, kKeyRead, &key),
+  EXPECT_EQ(registry.OpenKey(kHkeyLocalMachine, "system\\controlset002\\services\\SRSERVICE", 0,
+                             kKeyRead, &key),
             kErrorSuccess);
   registry.CloseKey(key);
-  EXPECT_EQ(registry.OpenKey(kHkeyLocalMachine, "SYSTEM\\ControlSet001\\Services", 0, kKeyRead, &key),
-            kErrorFileNotFound);
-  EXPECT_EQ(registry.OpenKey(kHkeyUsers, paths_.user_sid + "\\Software\\Prueba", 0, kKeyRead, &key), kErrorSuccess);
+  EXPECT_EQ(
+      registry.OpenKey(kHkeyLocalMachine, "SYSTEM\\ControlSet001\\Services", 0, kKeyRead, &key),
+      kErrorFileNotFound);
+  EXPECT_EQ(registry.OpenKey(kHkeyUsers, paths_.user_sid + "\\Software\\Prueba", 0, kKeyRead, &key),
+            kErrorSuccess);
   registry.CloseKey(key);
   EXPECT_EQ(registry.OpenKey(kHkeyClassesRoot, ".txt", 0, kKeyRead, &key), kErrorSuccess);
   registry.CloseKey(key);
@@ -253,9 +276,10 @@ void SetSequence2(const fs::path& hive, std::uint32_t value) {
 
 const Refusal kRefusals[] = {
     {"Dirty", [](const HivePaths& p) { SetSequence2(p.system, 77); }, "registros de transacciones"},
-    {"DirtyEvenForDryRun", [](const HivePaths& p) { SetSequence2(p.user, 77); }, "registros de transacciones",
-     false},
-    {"NotAHive", [](const HivePaths& p) { WriteBytes(p.software, Bytes("MZ este no es un registro")); },
+    {"DirtyEvenForDryRun", [](const HivePaths& p) { SetSequence2(p.user, 77); },
+     "registros de transacciones", false},
+    {"NotAHive",
+     [](const HivePaths& p) { WriteBytes(p.software, Bytes("MZ este no es un registro")); },
      "no es un archivo de registro válido"},
     {"Truncated",
      [](const HivePaths& p) {
@@ -302,8 +326,8 @@ TEST(HiveLargeValues, ChangesThatWouldRewriteALargeValueAreRefused) {
   Seed(paths, [&](HiveRegistry& registry) {
     CreatePath(registry, kHkeyLocalMachine, "SYSTEM\\ControlSet001\\Control\\ProductOptions");
     KeyRef key = kNullKey;
-    ASSERT_EQ(registry.OpenKey(kHkeyLocalMachine, "SYSTEM\\ControlSet001\\Control\\ProductOptions", 0,
-                               kRegistroAccess, &key),
+    ASSERT_EQ(registry.OpenKey(kHkeyLocalMachine, "SYSTEM\\ControlSet001\\Control\\ProductOptions",
+                               0, kRegistroAccess, &key),
               kErrorSuccess);
     EXPECT_EQ(registry.SetValue(key, "ProductPolicy", kRegBinary, large), kErrorSuccess);
     EXPECT_EQ(registry.SetValue(key, "ProductType", kRegSz, Bytes("WinNT")), kErrorSuccess);
@@ -311,8 +335,8 @@ TEST(HiveLargeValues, ChangesThatWouldRewriteALargeValueAreRefused) {
   });
   {  // A hive of minor version 3 keeps a large value in one cell, as Windows does.
     HiveRegistry registry(paths, false);
-    const auto read = Query(registry, kHkeyLocalMachine, "SYSTEM\\CurrentControlSet\\Control\\ProductOptions",
-                            "ProductPolicy");
+    const auto read = Query(registry, kHkeyLocalMachine,
+                            "SYSTEM\\CurrentControlSet\\Control\\ProductOptions", "ProductPolicy");
     ASSERT_TRUE(read.has_value());
     EXPECT_EQ(read->second, large);
   }
@@ -331,13 +355,15 @@ TEST(HiveLargeValues, ChangesThatWouldRewriteALargeValueAreRefused) {
 
   HiveRegistry registry(paths, true);
   KeyRef key = kNullKey;
-  ASSERT_EQ(registry.OpenKey(kHkeyLocalMachine, "SYSTEM\\CurrentControlSet\\Control\\ProductOptions", 0,
-                             kRegistroAccess, &key),
-            kErrorSuccess);
+  ASSERT_EQ(
+      registry.OpenKey(kHkeyLocalMachine, "SYSTEM\\CurrentControlSet\\Control\\ProductOptions", 0,
+                       kRegistroAccess, &key),
+      kErrorSuccess);
   EXPECT_EQ(registry.SetValue(key, "ProductType", kRegSz, Bytes("ServerNT")), 50);
   EXPECT_EQ(registry.DeleteValue(key, "ProductType"), 50);
   registry.CloseKey(key);
-  ASSERT_EQ(registry.OpenKey(kHkeyLocalMachine, "SYSTEM\\CurrentControlSet\\Control", 0, kRegistroAccess, &key),
+  ASSERT_EQ(registry.OpenKey(kHkeyLocalMachine, "SYSTEM\\CurrentControlSet\\Control", 0,
+                             kRegistroAccess, &key),
             kErrorSuccess);
   EXPECT_EQ(registry.SetValue(key, "Nuevo", kRegBinary, large), 50);
   registry.CloseKey(key);
@@ -354,8 +380,8 @@ TEST(HiveCommit, KeepsTheOldHiveAsABackupAndWritesAHiveOthersCanRead) {
   const auto old_bytes = ReadBytes(paths.user);
   HiveRegistry registry(paths, true);
   CreatePath(registry, kHkeyCurrentUser, "Software\\Microsoft\\Internet Explorer\\Main");
-  SetText(registry, kHkeyCurrentUser, "Software\\Microsoft\\Internet Explorer\\Main", "Start Page", kRegSz,
-          "about:blank");
+  SetText(registry, kHkeyCurrentUser, "Software\\Microsoft\\Internet Explorer\\Main", "Start Page",
+          kRegSz, "about:blank");
   const auto report = registry.Commit();
   ASSERT_TRUE(report.errors.empty()) << report.errors.front();
   ASSERT_EQ(report.written.size(), 1u);

@@ -12,7 +12,9 @@ namespace {
 class SampleInstallationTest : public ::testing::Test {
  protected:
   void SetUp() override { MakeSampleInstallation(dir_.path()); }
-  fs::path Hosts() const { return dir_.path() / "WINDOWS" / "system32" / "drivers" / "etc" / "hosts"; }
+  fs::path Hosts() const {
+    return dir_.path() / "WINDOWS" / "system32" / "drivers" / "etc" / "hosts";
+  }
   TempDir dir_;
 };
 
@@ -42,7 +44,8 @@ TEST_F(SampleInstallationTest, IsFoundWithItsProfileAndSystem) {
 TEST_F(SampleInstallationTest, UnknownOrAmbiguousUsersAreRefusedWithTheList) {
   const auto installation = Installation::Find(dir_.path());
   fs::create_directories(dir_.path() / "Documents and Settings" / "Ana");
-  fs::copy_file(installation.Hives("").user, dir_.path() / "Documents and Settings" / "Ana" / "NTUSER.DAT");
+  fs::copy_file(installation.Hives("").user,
+                dir_.path() / "Documents and Settings" / "Ana" / "NTUSER.DAT");
   for (const std::string_view user : {"", "Pedro"}) {
     try {
       installation.Hives(user);
@@ -60,7 +63,8 @@ TEST_F(SampleInstallationTest, UnknownOrAmbiguousUsersAreRefusedWithTheList) {
 TEST_F(SampleInstallationTest, AHibernatedVolumeOrAMissingWindowsFolderIsRefused) {
   WriteBytes(dir_.path() / "hiberfil.sys", Bytes("HIBR and the rest of the image"));
   EXPECT_THROW(Installation::Find(dir_.path()), OfflineRefusal);
-  WriteBytes(dir_.path() / "hiberfil.sys", std::vector<std::uint8_t>(64, 0));  // after a full shutdown
+  WriteBytes(dir_.path() / "hiberfil.sys",
+             std::vector<std::uint8_t>(64, 0));  // after a full shutdown
   EXPECT_NO_THROW(Installation::Find(dir_.path()));
   EXPECT_THROW(Installation::Find(dir_.path() / "WINDOWS"), OfflineRefusal);
   fs::remove(dir_.path() / "WINDOWS" / "system32" / "config" / "system");
@@ -82,7 +86,8 @@ TEST_F(SampleInstallationTest, FilesAreFoundWithoutRegardToCaseAndReplacedSafely
   ASSERT_EQ(files.changes().size(), 1u);
   EXPECT_EQ(ReadBytes(files.changes()[0].backup), Bytes(kSampleHosts));
   std::size_t entries = 0;
-  for ([[maybe_unused]] const auto& entry : fs::directory_iterator(Hosts().parent_path())) ++entries;
+  for ([[maybe_unused]] const auto& entry : fs::directory_iterator(Hosts().parent_path()))
+    ++entries;
   EXPECT_EQ(entries, 2u);  // hosts and its backup, no temporary file
 
   try {
@@ -116,7 +121,8 @@ TEST_F(SampleInstallationTest, AttributesComeFromNtfsWhereTheFileHasThem) {
 TEST_F(SampleInstallationTest, DryRunChecksEverythingAndWritesNothing) {
   OfflineFiles files(dir_.path(), "C:", true);
   const auto before = FolderContents(dir_.path());
-  files.WriteReplacing("C:\\WINDOWS\\system32\\drivers\\etc\\hosts", Bytes("127.0.0.1 localhost\r\n"));
+  files.WriteReplacing("C:\\WINDOWS\\system32\\drivers\\etc\\hosts",
+                       Bytes("127.0.0.1 localhost\r\n"));
   EXPECT_EQ(files.changes().size(), 1u);
   EXPECT_EQ(FolderContents(dir_.path()), before);
   EXPECT_THROW(files.WriteReplacing("C:\\NADA\\hosts", Bytes("x")), Failure);
@@ -126,7 +132,8 @@ TEST_F(SampleInstallationTest, WmiAnswersFromTheServiceKeysAndWritesThroughTheRe
   HiveRegistry registry(Installation::Find(dir_.path()).Hives(""), false);
   OfflineWmi wmi(registry);
   auto services = wmi.BindMoniker("winmgmts:{impersonationLevel=impersonate}!\\\\.\\root\\cimv2");
-  const AutomationArg query[] = {std::string("Select * from Win32_Service Where Name ='SRSERVICE'")};
+  const AutomationArg query[] = {
+      std::string("Select * from Win32_Service Where Name ='SRSERVICE'")};
   auto collection = services->Invoke("ExecQuery", query);
   auto each = collection->NewEnum();
   int instances = 0;
@@ -142,9 +149,11 @@ TEST_F(SampleInstallationTest, WmiAnswersFromTheServiceKeysAndWritesThroughTheRe
   auto provider = wmi.BindMoniker("Winmgmts:root\\default:StdRegProv");
   const AutomationArg args[] = {static_cast<std::int32_t>(kHkeyLocalMachine),
                                 std::string("SYSTEM\\CurrentControlSet\\Services\\srservice"),
-                                std::string("Security"), std::vector<std::int32_t>{1, 0, 0x14, 0x80}};
+                                std::string("Security"),
+                                std::vector<std::int32_t>{1, 0, 0x14, 0x80}};
   EXPECT_EQ(provider->Invoke("SetBinaryValue", args), nullptr);
-  const auto written = Query(registry, kHkeyLocalMachine, "SYSTEM\\ControlSet001\\Services\\srservice", "Security");
+  const auto written =
+      Query(registry, kHkeyLocalMachine, "SYSTEM\\ControlSet001\\Services\\srservice", "Security");
   ASSERT_TRUE(written.has_value());
   EXPECT_EQ(written->first, kRegBinary);
   EXPECT_EQ(written->second, (std::vector<std::uint8_t>{1, 0, 0x14, 0x80}));
@@ -164,7 +173,8 @@ TEST(InstanceLock, OneProgramPerInstallation) {
 TEST(OfflineToken, EnablingAPrivilegeSucceeds) {
   OfflineToken token;
   HandleRef handle = 0;
-  ASSERT_TRUE(token.OpenProcessToken(token.CurrentProcess(), kTokenAdjustPrivileges | kTokenQuery, &handle));
+  ASSERT_TRUE(token.OpenProcessToken(token.CurrentProcess(), kTokenAdjustPrivileges | kTokenQuery,
+                                     &handle));
   TokenPrivileges privileges;
   ASSERT_TRUE(token.LookupPrivilege("SeDebugPrivilege", &privileges.luid));
   privileges.attributes = kSePrivilegeEnabled;

@@ -33,10 +33,12 @@ std::vector<std::uint8_t> ReadBytes(const fs::path& path) {
 
 void WriteBytes(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }
 
-std::vector<std::pair<std::string, std::vector<std::uint8_t>>> FolderContents(const fs::path& folder) {
+std::vector<std::pair<std::string, std::vector<std::uint8_t>>> FolderContents(
+    const fs::path& folder) {
   std::vector<std::pair<std::string, std::vector<std::uint8_t>>> contents;
   for (const auto& entry : fs::recursive_directory_iterator(folder)) {
     if (entry.is_regular_file()) {
@@ -75,7 +77,8 @@ void Seed(const HivePaths& paths, const std::function<void(HiveRegistry&)>& fill
 
 void CreatePath(RegistryApi& registry, KeyRef root, std::string_view path) {
   KeyRef key = kNullKey;
-  ASSERT_EQ(registry.CreateKey(root, path, 0, kRegistroAccess, &key, nullptr), kErrorSuccess) << path;
+  ASSERT_EQ(registry.CreateKey(root, path, 0, kRegistroAccess, &key, nullptr), kErrorSuccess)
+      << path;
   registry.CloseKey(key);
 }
 
@@ -96,14 +99,16 @@ void SetText(RegistryApi& registry, KeyRef root, std::string_view path, std::str
 
 void SetDword(RegistryApi& registry, KeyRef root, std::string_view path, std::string_view name,
               std::uint32_t value) {
-  const std::array<std::uint8_t, 4> bytes{static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
-                                          static_cast<std::uint8_t>(value >> 16),
-                                          static_cast<std::uint8_t>(value >> 24)};
+  const std::array<std::uint8_t, 4> bytes{
+      static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
+      static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
   Set(registry, root, path, name, kRegDword, bytes);
 }
 
-std::optional<std::pair<std::uint32_t, std::vector<std::uint8_t>>> Query(
-    RegistryApi& registry, KeyRef root, std::string_view path, std::string_view name) {
+std::optional<std::pair<std::uint32_t, std::vector<std::uint8_t>>> Query(RegistryApi& registry,
+                                                                         KeyRef root,
+                                                                         std::string_view path,
+                                                                         std::string_view name) {
   KeyRef key = kNullKey;
   if (registry.OpenKey(root, path, 0, kKeyRead, &key) != kErrorSuccess) return std::nullopt;
   std::uint32_t type = 0;
@@ -128,7 +133,8 @@ std::optional<KeySnapshot> Snapshot(HiveRegistry& registry, KeyRef root, std::st
   snapshot.name = std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
   KeySnapshot::Value value;
   for (std::uint32_t index = 0;
-       registry.EnumValue(key, index, &value.name, &value.type, &value.data) == kErrorSuccess; ++index) {
+       registry.EnumValue(key, index, &value.name, &value.type, &value.data) == kErrorSuccess;
+       ++index) {
     snapshot.values.push_back(value);
   }
   std::vector<std::string> names;
@@ -146,8 +152,8 @@ std::optional<KeySnapshot> Snapshot(HiveRegistry& registry, KeyRef root, std::st
   return snapshot;
 }
 
-std::string FirstDifference(const std::optional<KeySnapshot>& a, const std::optional<KeySnapshot>& b,
-                            const std::string& path) {
+std::string FirstDifference(const std::optional<KeySnapshot>& a,
+                            const std::optional<KeySnapshot>& b, const std::string& path) {
   if (!a || !b) return a.has_value() == b.has_value() ? "" : path + ": present on one side only";
   if (a->name != b->name) return path + ": name " + a->name + " / " + b->name;
   const std::string here = path + "\\" + a->name;
@@ -155,9 +161,10 @@ std::string FirstDifference(const std::optional<KeySnapshot>& a, const std::opti
     if (i >= a->values.size()) return here + ": extra value " + b->values[i].name;
     if (i >= b->values.size()) return here + ": extra value " + a->values[i].name;
     if (!(a->values[i] == b->values[i])) {
-      return here + ": value " + a->values[i].name + " (type " + std::to_string(a->values[i].type) + ", " +
-             std::to_string(a->values[i].data.size()) + " bytes) / " + b->values[i].name + " (type " +
-             std::to_string(b->values[i].type) + ", " + std::to_string(b->values[i].data.size()) + " bytes)";
+      return here + ": value " + a->values[i].name + " (type " + std::to_string(a->values[i].type) +
+             ", " + std::to_string(a->values[i].data.size()) + " bytes) / " + b->values[i].name +
+             " (type " + std::to_string(b->values[i].type) + ", " +
+             std::to_string(b->values[i].data.size()) + " bytes)";
     }
   }
   for (std::size_t i = 0; i < std::max(a->subkeys.size(), b->subkeys.size()); ++i) {

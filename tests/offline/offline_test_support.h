@@ -35,7 +35,8 @@ std::vector<std::uint8_t> ReadBytes(const fs::path& path);
 void WriteBytes(const fs::path& path, const std::vector<std::uint8_t>& bytes);
 
 /// Every file under `folder` with its bytes, for byte-identical checks.
-std::vector<std::pair<std::string, std::vector<std::uint8_t>>> FolderContents(const fs::path& folder);
+std::vector<std::pair<std::string, std::vector<std::uint8_t>>> FolderContents(
+    const fs::path& folder);
 
 /// Blank SOFTWARE, SYSTEM and NTUSER.DAT in `folder` (made by our own blank
 /// hive writer): SYSTEM with Select\Current = 1 and ControlSet001, the user
@@ -53,16 +54,18 @@ void SetText(RegistryApi& registry, KeyRef root, std::string_view path, std::str
 void SetDword(RegistryApi& registry, KeyRef root, std::string_view path, std::string_view name,
               std::uint32_t value);
 /// The value's type and data, or nullopt when it cannot be read.
-std::optional<std::pair<std::uint32_t, std::vector<std::uint8_t>>> Query(
-    RegistryApi& registry, KeyRef root, std::string_view path, std::string_view name);
+std::optional<std::pair<std::uint32_t, std::vector<std::uint8_t>>> Query(RegistryApi& registry,
+                                                                         KeyRef root,
+                                                                         std::string_view path,
+                                                                         std::string_view name);
 
 /// The whole key as the store shows it, in the form the in-memory registry
 /// gives, or nullopt when it does not exist.
 std::optional<KeySnapshot> Snapshot(HiveRegistry& registry, KeyRef root, std::string_view path);
 
 /// Where two snapshots first differ ("" when they are equal), for messages.
-std::string FirstDifference(const std::optional<KeySnapshot>& a, const std::optional<KeySnapshot>& b,
-                            const std::string& path = "");
+std::string FirstDifference(const std::optional<KeySnapshot>& a,
+                            const std::optional<KeySnapshot>& b, const std::string& path = "");
 
 /// Lines `reglookup` prints for the hive (independent readback), or an empty
 /// list when the tool is missing.

@@ -31,7 +31,8 @@ TEST(Regf, BlankHiveOpensInLibhivexAndTakesKeys) {
   EXPECT_TRUE(base->checksum_ok);
   EXPECT_EQ(base->minor, 3u);
   EXPECT_FALSE(base->Dirty());
-  std::unique_ptr<hive_h, int (*)(hive_h*)> hive(hivex_open(path.c_str(), HIVEX_OPEN_WRITE), hivex_close);
+  std::unique_ptr<hive_h, int (*)(hive_h*)> hive(hivex_open(path.c_str(), HIVEX_OPEN_WRITE),
+                                                 hivex_close);
   ASSERT_TRUE(hive);
   EXPECT_EQ(hivex_root(hive.get()), kRootCell);
   for (const char* name : {"m", "zz", "Alpha", "[br]"}) {
@@ -46,8 +47,10 @@ TEST(Regf, SortingPutsAMisorderedListInWindowsOrder) {
   const auto path = dir.path() / "blank";
   WriteBlankHive(path);
   {
-    std::unique_ptr<hive_h, int (*)(hive_h*)> hive(hivex_open(path.c_str(), HIVEX_OPEN_WRITE), hivex_close);
-    for (const char* name : {"_x", "Alpha", "zz"}) hivex_node_add_child(hive.get(), hivex_root(hive.get()), name);
+    std::unique_ptr<hive_h, int (*)(hive_h*)> hive(hivex_open(path.c_str(), HIVEX_OPEN_WRITE),
+                                                   hivex_close);
+    for (const char* name : {"_x", "Alpha", "zz"})
+      hivex_node_add_child(hive.get(), hivex_root(hive.get()), name);
     ASSERT_EQ(hivex_commit(hive.get(), nullptr, 0), 0);
   }
   auto image = ReadBytes(path);

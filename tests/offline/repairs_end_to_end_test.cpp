@@ -101,7 +101,8 @@ TEST_P(RepairEndToEnd, TheHivesHoldWhatTheLiveRegistryWouldHoldAndASecondRunChan
   const auto after = Areas(reopened.registry);
   EXPECT_EQ(Differences(after, Areas(reference.registry)), "");
   const auto hosts = ReadBytes(dir.path() / "WINDOWS" / "system32" / "drivers" / "etc" / "hosts");
-  EXPECT_EQ(std::string(hosts.begin(), hosts.end()), reference.files.Content(kHostsPath).value_or("?"));
+  EXPECT_EQ(std::string(hosts.begin(), hosts.end()),
+            reference.files.Content(kHostsPath).value_or("?"));
 
   (reopened.funciones.*GetParam().run)();
   EXPECT_EQ(Differences(Areas(reopened.registry), after), "");
@@ -120,8 +121,9 @@ TEST(RepairEndToEndTogether, AllRepairsInOneRunMatchTheReference) {
     for (const auto& repair : kRepairs) (offline.funciones.*repair.run)();
     EXPECT_TRUE(offline.registry.notices().empty());
     ASSERT_TRUE(offline.registry.Commit().errors.empty());
-    EXPECT_NE(std::find(offline.wmi.calls.begin(), offline.wmi.calls.end(), "StopService srservice"),
-              offline.wmi.calls.end());
+    EXPECT_NE(
+        std::find(offline.wmi.calls.begin(), offline.wmi.calls.end(), "StopService srservice"),
+        offline.wmi.calls.end());
   }
   Offline reopened(dir.path());
   EXPECT_EQ(Differences(Areas(reopened.registry), Areas(reference.registry)), "");
@@ -146,7 +148,8 @@ TEST(RepairEndToEndRealHives, RepairsTheRealHivesAndLeavesTheRestAsItWas) {
   {
     Offline offline(dir.path());
     PlantSampleDamage(offline.registry);
-    untouched = Snapshot(offline.registry, kHkeyLocalMachine, "SYSTEM\\CurrentControlSet\\Services\\Tcpip");
+    untouched =
+        Snapshot(offline.registry, kHkeyLocalMachine, "SYSTEM\\CurrentControlSet\\Services\\Tcpip");
     ASSERT_TRUE(untouched.has_value());
     ASSERT_TRUE(offline.registry.Commit().errors.empty());
   }
@@ -168,7 +171,8 @@ TEST(RepairEndToEndRealHives, RepairsTheRealHivesAndLeavesTheRestAsItWas) {
   Offline repaired(dir.path());
   for (const char* path : {"SYSTEM\\CurrentControlSet\\Control\\SafeBoot",
                            "SYSTEM\\CurrentControlSet\\Services\\srservice"}) {
-    EXPECT_EQ(Snapshot(repaired.registry, kHkeyLocalMachine, path), Snapshot(generated.registry, kHkeyLocalMachine, path))
+    EXPECT_EQ(Snapshot(repaired.registry, kHkeyLocalMachine, path),
+              Snapshot(generated.registry, kHkeyLocalMachine, path))
         << path;
   }
   for (const char* path : {"Software\\Microsoft\\Windows\\CurrentVersion\\Policies",
@@ -179,21 +183,26 @@ TEST(RepairEndToEndRealHives, RepairsTheRealHivesAndLeavesTheRestAsItWas) {
         << path;
   }
   // The user's own zone entries stay; the planted ones are gone.
-  const std::string domains = "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\ZoneMap\\Domains\\";
-  for (const char* gone : {"buscador-falso.example", "banco-falso.example\\www", "antivirus.example"}) {
+  const std::string domains =
+      "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\ZoneMap\\Domains\\";
+  for (const char* gone :
+       {"buscador-falso.example", "banco-falso.example\\www", "antivirus.example"}) {
     EXPECT_FALSE(Snapshot(repaired.registry, kHkeyCurrentUser, domains + gone).has_value()) << gone;
   }
   for (const char* kept : {"intranet.example", "antispyware.example", "banco-falso.example"}) {
     EXPECT_TRUE(Snapshot(repaired.registry, kHkeyCurrentUser, domains + kept).has_value()) << kept;
   }
-  EXPECT_EQ(Snapshot(repaired.registry, kHkeyLocalMachine, "SYSTEM\\CurrentControlSet\\Services\\Tcpip"), untouched);
+  EXPECT_EQ(
+      Snapshot(repaired.registry, kHkeyLocalMachine, "SYSTEM\\CurrentControlSet\\Services\\Tcpip"),
+      untouched);
 
   // An independent reader sees the rebuilt Safe Mode key.
-  const auto lines = Reglookup(config / "system", "/ControlSet001/Control/SafeBoot/Minimal/vga.sys");
+  const auto lines =
+      Reglookup(config / "system", "/ControlSet001/Control/SafeBoot/Minimal/vga.sys");
   if (!lines.empty()) {
-    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(),
-                            [](const std::string& line) { return line.find(",SZ,Driver") != std::string::npos; }))
-        << ::testing::PrintToString(lines);
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
+      return line.find(",SZ,Driver") != std::string::npos;
+    })) << ::testing::PrintToString(lines);
   }
 }
 

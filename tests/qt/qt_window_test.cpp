@@ -108,8 +108,9 @@ Step Now(std::function<void(Rig&)> act) {
   return {[](Rig&) { return true; }, std::move(act)};
 }
 Step Tick(CheckArray array, int index) {
-  return Now([=](Rig& rig) { QTest::mouseClick(rig.ui.Window(WindowId::kMenu).Box(array, index),
-                                               Qt::LeftButton); });
+  return Now([=](Rig& rig) {
+    QTest::mouseClick(rig.ui.Window(WindowId::kMenu).Box(array, index), Qt::LeftButton);
+  });
 }
 Step ClickUnlock() {
   return Now([](Rig& rig) {
@@ -280,13 +281,12 @@ void QtWindowTest::FontsDrawEveryCaption() {
       const QWidget* widget = window.Find(control.name, control.index);
       QVERIFY(widget != nullptr);
       const QFontMetrics metrics(widget->font());
-      for (const char32_t ch : QString::fromUtf8(control.caption.data(),
-                                                 qsizetype(control.caption.size()))
-                                   .toUcs4()) {
+      for (const char32_t ch :
+           QString::fromUtf8(control.caption.data(), qsizetype(control.caption.size())).toUcs4()) {
         QVERIFY2(metrics.inFontUcs4(ch), qPrintable(QString("%1 in %2 (%3)")
-                                                       .arg(QChar(ch))
-                                                       .arg(widget->objectName())
-                                                       .arg(QFontInfo(widget->font()).family())));
+                                                        .arg(QChar(ch))
+                                                        .arg(widget->objectName())
+                                                        .arg(QFontInfo(widget->font()).family())));
       }
     }
   }
@@ -327,14 +327,13 @@ void QtWindowTest::WindowsFollowTheirLayouts() {
     const char* tooltip;
   };
   const char* frame_tip = "Haga doble clic para habilitar todas las casillas de la sección";
-  for (const Styled& s :
-       {Styled{WindowId::kMenu, "Label3", 18, true, ""},
-        Styled{WindowId::kMenu, "Label2", 8.25, false, ""},
-        Styled{WindowId::kMenu, "cmdUnlock", 12, true,
-               "Seleccione las acciones a realizar y luego presione aquí"},
-        Styled{WindowId::kMenu, "frmInternet", 8.25, false, frame_tip},
-        Styled{WindowId::kIniRem, "Label3", 9.75, false, ""},
-        Styled{WindowId::kIniRem, "Label2", 8.25, true, ""}}) {
+  for (const Styled& s : {Styled{WindowId::kMenu, "Label3", 18, true, ""},
+                          Styled{WindowId::kMenu, "Label2", 8.25, false, ""},
+                          Styled{WindowId::kMenu, "cmdUnlock", 12, true,
+                                 "Seleccione las acciones a realizar y luego presione aquí"},
+                          Styled{WindowId::kMenu, "frmInternet", 8.25, false, frame_tip},
+                          Styled{WindowId::kIniRem, "Label3", 9.75, false, ""},
+                          Styled{WindowId::kIniRem, "Label2", 8.25, true, ""}}) {
     const QWidget* widget = rig.ui.Window(s.window).Find(s.name);
     QVERIFY(widget != nullptr);
     QCOMPARE(widget->font().pointSizeF(), s.points);
@@ -342,7 +341,8 @@ void QtWindowTest::WindowsFollowTheirLayouts() {
     QCOMPARE(widget->toolTip(), QString::fromUtf8(s.tooltip));
   }
   QVERIFY(!rig.ui.Window(WindowId::kMenu).Box(CheckArray::kFixes, 5)->isEnabled());
-  QCOMPARE(rig.ui.TextBoxText(WindowId::kIniRem, "txtURL"), std::string(sorbantilex::kInitialStartPage));
+  QCOMPARE(rig.ui.TextBoxText(WindowId::kIniRem, "txtURL"),
+           std::string(sorbantilex::kInitialStartPage));
 }
 
 void QtWindowTest::LaunchCentresTheWindowWithFocusOnUnlock() {
@@ -434,13 +434,15 @@ void QtWindowTest::Runs_data() {
   const QString infected = QString::fromUtf8(sorbantilex::testing::kInfectedStartPage.data());
   const int finished = int(EndReason::kFinished);
   QTest::newRow("tick-and-run") << finished << true << infected << "00";
-  QTest::newRow("dialog-apply-text") << finished << true << "http://www.example.org/ " << "11";
-  QTest::newRow("dialog-apply-empty") << finished << true << "about:blank" << "11";
+  QTest::newRow("dialog-apply-text") << finished << true << "http://www.example.org/ "
+                                     << "11";
+  QTest::newRow("dialog-apply-empty") << finished << true << "about:blank"
+                                      << "11";
   QTest::newRow("dialog-cancel") << finished << true << infected << "11";
   QTest::newRow("dialog-closed") << finished << true << infected << "11";
   // The task before the dialog stays done.
-  QTest::newRow("main-closed-during-dialog") << int(EndReason::kClosed) << false << infected
-                                             << "00";
+  QTest::newRow("main-closed-during-dialog")
+      << int(EndReason::kClosed) << false << infected << "00";
 }
 
 void QtWindowTest::Runs() {
@@ -472,10 +474,14 @@ void QtWindowTest::DesktopStart_data() {
   QTest::addColumn<int>("result");
   QTest::addColumn<QString>("opened");
   QTest::addColumn<QString>("message");
-  QTest::newRow("none found") << 0 << 0 << 1 << "" << "udisksctl mount";
-  QTest::newRow("one found") << 1 << 0 << 1 << "/mnt/a Ana" << "no se puede abrir";
-  QTest::newRow("several: chooser") << 3 << 2 << 1 << "/mnt/c Carla" << "no se puede abrir";
-  QTest::newRow("several: cancelled") << 3 << -1 << 0 << "" << "";
+  QTest::newRow("none found") << 0 << 0 << 1 << ""
+                              << "udisksctl mount";
+  QTest::newRow("one found") << 1 << 0 << 1 << "/mnt/a Ana"
+                             << "no se puede abrir";
+  QTest::newRow("several: chooser") << 3 << 2 << 1 << "/mnt/c Carla"
+                                    << "no se puede abrir";
+  QTest::newRow("several: cancelled") << 3 << -1 << 0 << ""
+                                      << "";
 }
 
 void QtWindowTest::DesktopStart() {

@@ -51,7 +51,8 @@ const std::string kPolicies = "Software\\Microsoft\\Windows\\CurrentVersion\\Pol
 const std::string kPolicyCopies =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Group Policy Objects\\LocalUser\\Software\\"
     "Microsoft\\Windows\\CurrentVersion\\Policies\\";
-const std::string kFolder = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced\\Folder";
+const std::string kFolder =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced\\Folder";
 const std::string kService = "SYSTEM\\CurrentControlSet\\Services\\srservice";
 const std::string kWinlogon = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
 const std::string kSafeBoot = "SYSTEM\\CurrentControlSet\\Control\\SafeBoot";
@@ -101,20 +102,24 @@ void Put(RegistryApi& registry, KeyRef root, const std::string& path, std::strin
 // The damage malicious software leaves: something for every repair to mend.
 void Damage(RegistryApi& registry) {
   for (const KeyRef root : {kHkeyLocalMachine, kHkeyCurrentUser}) {
-    for (const char* policy : {"System", "Explorer", "ActiveDesktop", "Uninstall", "SystemRestore"}) {
+    for (const char* policy :
+         {"System", "Explorer", "ActiveDesktop", "Uninstall", "SystemRestore"}) {
       Put(registry, root, kPolicies + policy, "NoLock", kRegDword, Dword(1));
       Put(registry, root, kPolicyCopies + policy + "\\Sub", "NoLock", kRegDword, Dword(1));
     }
   }
-  Put(registry, kHkeyLocalMachine, kFolder + "\\Hidden\\SHOWALL", "CheckedValue", kRegDword, Dword(0));
-  Put(registry, kHkeyLocalMachine, kFolder + "\\SuperHidden\\Policy\\Evil", "x", kRegDword, Dword(1));
+  Put(registry, kHkeyLocalMachine, kFolder + "\\Hidden\\SHOWALL", "CheckedValue", kRegDword,
+      Dword(0));
+  Put(registry, kHkeyLocalMachine, kFolder + "\\SuperHidden\\Policy\\Evil", "x", kRegDword,
+      Dword(1));
   Put(registry, kHkeyLocalMachine, kService, "Start", kRegDword, Dword(4));
   Put(registry, kHkeyLocalMachine, kService + "\\Security", "Security", kRegBinary, Bytes{1, 2, 3});
   Put(registry, kHkeyLocalMachine, kWinlogon, "Shell", kRegSz, Text("evil.exe"));
   Put(registry, kHkeyLocalMachine, kWinlogon, "Userinit", kRegSz, Text("evil.exe,"));
   Put(registry, kHkeyLocalMachine, kWinlogon, "SFCDisable", kRegDword, Dword(0xFFFFFF9D));
   Put(registry, kHkeyLocalMachine, kSafeBoot + "\\Minimal\\evil.sys", "", kRegSz, Text("Driver"));
-  Put(registry, kHkeyLocalMachine, kSafeBoot + "\\Network\\Configuración", "", kRegSz, Text("Driver"));
+  Put(registry, kHkeyLocalMachine, kSafeBoot + "\\Network\\Configuración", "", kRegSz,
+      Text("Driver"));
   Put(registry, kHkeyCurrentUser, kDomains + "\\trusted.com", "*", kRegDword, Dword(2));
   Put(registry, kHkeyCurrentUser, kDomains + "\\mixed.com\\bad", "*", kRegDword, Dword(4));
   Put(registry, kHkeyCurrentUser, kDomains + "\\mixed.com\\good", "*", kRegDword, Dword(2));
@@ -151,7 +156,8 @@ void Sort(Tree& tree) {
 std::optional<Tree> FromSnapshot(const std::optional<KeySnapshot>& key) {
   if (!key) return std::nullopt;
   Tree tree{key->name, {}, {}};
-  for (const auto& value : key->values) tree.values.emplace_back(value.name, value.type, value.data);
+  for (const auto& value : key->values)
+    tree.values.emplace_back(value.name, value.type, value.data);
   for (const auto& child : key->subkeys) tree.subkeys.push_back(*FromSnapshot(child));
   Sort(tree);
   return tree;
@@ -216,7 +222,10 @@ struct State {
 void PrintTo(const State& state, std::ostream* out) {
   for (const auto& key : state.keys) {
     *out << "\n";
-    if (key) PrintTo(*key, out); else *out << "(none)";
+    if (key)
+      PrintTo(*key, out);
+    else
+      *out << "(none)";
   }
   for (const auto& value : state.winlogon) *out << "\nWinlogon: " << value.value_or("(none)");
   *out << "\nhosts: " << state.hosts;
@@ -268,7 +277,8 @@ class LiveRepairTest : public ::testing::TestWithParam<Repair> {
     std::uint32_t type = 0;
     std::uint32_t size = 256;
     char data[256];
-    const Status status = registry.QueryValue(key, name, &type, reinterpret_cast<std::uint8_t*>(data), &size);
+    const Status status =
+        registry.QueryValue(key, name, &type, reinterpret_cast<std::uint8_t*>(data), &size);
     registry.CloseKey(key);
     if (status != kErrorSuccess) return std::nullopt;
     return std::to_string(type) + ":" + std::string(data, size);
@@ -430,11 +440,12 @@ TEST(LiveSystemRestoreRepair, EndsThroughTheRunnersMessageWhereWmiCannotDoIt) {
   }
   if (wmi.last) {
     EXPECT_EQ(ui.ended(), EndReason::kFailed);
-    EXPECT_EQ(shown.back(),
-              (MemoryWindowSystem::Message{
-                  "Sorbantilex recibió el error " + std::to_string(wmi.last->number()) + "\r\n" +
-                      wmi.last->description() + "\r\nAsegúrese que el sistema está libre de malwares.",
-                  "Error"}));
+    EXPECT_EQ(
+        shown.back(),
+        (MemoryWindowSystem::Message{
+            "Sorbantilex recibió el error " + std::to_string(wmi.last->number()) + "\r\n" +
+                wmi.last->description() + "\r\nAsegúrese que el sistema está libre de malwares.",
+            "Error"}));
     EXPECT_LT(wmi.last->number(), 0);
   } else {
     EXPECT_EQ(ui.ended(), EndReason::kFinished);

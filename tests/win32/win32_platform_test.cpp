@@ -39,7 +39,9 @@ class Folder {
   }
   ~Folder() { Remove(); }
 
-  std::string File(std::string_view name) const { return win32::Utf8(path_) + "\\" + std::string(name); }
+  std::string File(std::string_view name) const {
+    return win32::Utf8(path_) + "\\" + std::string(name);
+  }
 
   std::vector<std::wstring> Names() const {
     std::vector<std::wstring> names;
@@ -217,8 +219,7 @@ TEST(Win32Wmi, QueriesServicesAndWalksTheResult) {
   Win32Wmi wmi;
   auto services = wmi.BindMoniker(kCimv2);
   ASSERT_NE(services, nullptr);
-  const AutomationArg query[] = {
-      std::string("Select * from Win32_Service Where Name ='RpcSs'")};
+  const AutomationArg query[] = {std::string("Select * from Win32_Service Where Name ='RpcSs'")};
   auto found = services->Invoke("ExecQuery", query);
   ASSERT_NE(found, nullptr);
   auto items = found->NewEnum();
@@ -239,11 +240,9 @@ TEST(Win32Wmi, FailuresCarryTheHresultAndAText) {
     std::int32_t number;  // 0: any failure HRESULT
   };
   const Case cases[] = {
-      {"unknown moniker",
-       [&] { wmi.BindMoniker("nomoniker:sorbantilex"); },
+      {"unknown moniker", [&] { wmi.BindMoniker("nomoniker:sorbantilex"); },
        0},  // MK_E_SYNTAX on Windows, MK_E_CANTOPENFILE under Wine
-      {"unknown method",
-       [&] { wmi.BindMoniker(kCimv2)->Invoke("NoSuchMethod", {}); },
+      {"unknown method", [&] { wmi.BindMoniker(kCimv2)->Invoke("NoSuchMethod", {}); },
        static_cast<std::int32_t>(DISP_E_UNKNOWNNAME)},
   };
   for (const auto& c : cases) {

@@ -17,7 +17,8 @@
 
 namespace sorbantilex {
 
-INSTANTIATE_REGISTRY_CONFORMANCE(Win32, {"Win32", [] { return std::make_unique<Win32Registry>(); }});
+INSTANTIATE_REGISTRY_CONFORMANCE(Win32,
+                                 {"Win32", [] { return std::make_unique<Win32Registry>(); }});
 
 namespace {
 
@@ -63,9 +64,8 @@ class Win32RegistryTest : public ::testing::Test {
 
   KeyRef Create(std::string_view path) {
     KeyRef key = kNullKey;
-    EXPECT_EQ(registry_.CreateKey(kHkeyCurrentUser,
-                                  win32::Utf8(kBase) + "\\" + std::string(path), 0,
-                                  kRegistroAccess, &key, nullptr),
+    EXPECT_EQ(registry_.CreateKey(kHkeyCurrentUser, win32::Utf8(kBase) + "\\" + std::string(path),
+                                  0, kRegistroAccess, &key, nullptr),
               kErrorSuccess);
     return key;
   }
@@ -102,10 +102,10 @@ TEST_F(Win32RegistryTest, StoresTextDataAsTheAnsiFunctionsDo) {
     // A byte that is not zero follows the counted text, as in the program's
     // own buffers, so the A function stores exactly the counted bytes.
     std::string data = Ansi(c.text) + "x";
-    ASSERT_EQ(::RegSetValueExA(ansi.get(), c.name, 0, c.type,
-                               reinterpret_cast<const BYTE*>(data.data()),
-                               static_cast<DWORD>(data.size() - 1)),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        ::RegSetValueExA(ansi.get(), c.name, 0, c.type, reinterpret_cast<const BYTE*>(data.data()),
+                         static_cast<DWORD>(data.size() - 1)),
+        ERROR_SUCCESS);
   }
   const UniqueHkey wide = OpenRaw(HKEY_CURRENT_USER, std::wstring(kBase) + L"\\Wide");
   ASSERT_TRUE(wide);
@@ -170,9 +170,9 @@ TEST(Win32RegistryView, MachineSoftwareKeysLandInTheNativeView) {
   (void)wow64;
   const std::wstring path = L"SOFTWARE\\SorbantilexView";
   KeyRef key = kNullKey;
-  ASSERT_EQ(registry.CreateKey(kHkeyLocalMachine, win32::Utf8(path), 0, kRegistroAccess, &key,
-                               nullptr),
-            kErrorSuccess);
+  ASSERT_EQ(
+      registry.CreateKey(kHkeyLocalMachine, win32::Utf8(path), 0, kRegistroAccess, &key, nullptr),
+      kErrorSuccess);
   registry.CloseKey(key);
   EXPECT_TRUE(OpenRaw(HKEY_LOCAL_MACHINE, path, KEY_READ | KEY_WOW64_64KEY));
   EXPECT_FALSE(OpenRaw(HKEY_LOCAL_MACHINE, path, KEY_READ | KEY_WOW64_32KEY));

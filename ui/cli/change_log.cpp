@@ -8,14 +8,22 @@ namespace {
 
 std::string RootName(KeyRef root) {
   switch (root) {
-    case kHkeyClassesRoot: return "HKCR";
-    case kHkeyCurrentUser: return "HKCU";
-    case kHkeyLocalMachine: return "HKLM";
-    case kHkeyUsers: return "HKU";
-    case kHkeyPerformanceData: return "HKPD";
-    case kHkeyCurrentConfig: return "HKCC";
-    case kHkeyDynData: return "HKDD";
-    default: return "?";
+    case kHkeyClassesRoot:
+      return "HKCR";
+    case kHkeyCurrentUser:
+      return "HKCU";
+    case kHkeyLocalMachine:
+      return "HKLM";
+    case kHkeyUsers:
+      return "HKU";
+    case kHkeyPerformanceData:
+      return "HKPD";
+    case kHkeyCurrentConfig:
+      return "HKCC";
+    case kHkeyDynData:
+      return "HKDD";
+    default:
+      return "?";
   }
 }
 
@@ -57,21 +65,22 @@ void ChangeLog::Add(RegistryChange change) {
   sections_.back().changes.push_back(std::move(change));
 }
 
-Status ChangeLog::OpenKey(KeyRef key, std::string_view subkey, std::uint32_t options, std::uint32_t access,
-                          KeyRef* result) {
+Status ChangeLog::OpenKey(KeyRef key, std::string_view subkey, std::uint32_t options,
+                          std::uint32_t access, KeyRef* result) {
   const Status status = inner_.OpenKey(key, subkey, options, access, result);
   if (status == kErrorSuccess) paths_[*result] = PathOf(key, subkey);
   return status;
 }
 
-Status ChangeLog::CreateKey(KeyRef key, std::string_view subkey, std::uint32_t options, std::uint32_t access,
-                            KeyRef* result, std::uint32_t* disposition) {
+Status ChangeLog::CreateKey(KeyRef key, std::string_view subkey, std::uint32_t options,
+                            std::uint32_t access, KeyRef* result, std::uint32_t* disposition) {
   std::uint32_t made = 0;
   const Status status = inner_.CreateKey(key, subkey, options, access, result, &made);
   if (disposition != nullptr) *disposition = made;
   if (status == kErrorSuccess) {
     paths_[*result] = PathOf(key, subkey);
-    if (made == kRegCreatedNewKey) Add({RegistryChange::Kind::kKeyCreated, paths_[*result], {}, 0, {}});
+    if (made == kRegCreatedNewKey)
+      Add({RegistryChange::Kind::kKeyCreated, paths_[*result], {}, 0, {}});
   }
   return status;
 }
@@ -91,7 +100,8 @@ Status ChangeLog::DeleteKey(KeyRef key, std::string_view subkey) {
 
 Status ChangeLog::DeleteValue(KeyRef key, std::string_view name) {
   const Status status = inner_.DeleteValue(key, name);
-  if (status == kErrorSuccess) Add({RegistryChange::Kind::kValueDeleted, PathOf(key, ""), std::string(name), 0, {}});
+  if (status == kErrorSuccess)
+    Add({RegistryChange::Kind::kValueDeleted, PathOf(key, ""), std::string(name), 0, {}});
   return status;
 }
 
@@ -99,7 +109,11 @@ Status ChangeLog::SetValue(KeyRef key, std::string_view name, std::uint32_t type
                            std::span<const std::uint8_t> data) {
   const Status status = inner_.SetValue(key, name, type, data);
   if (status == kErrorSuccess) {
-    Add({RegistryChange::Kind::kValueWritten, PathOf(key, ""), std::string(name), type, {data.begin(), data.end()}});
+    Add({RegistryChange::Kind::kValueWritten,
+         PathOf(key, ""),
+         std::string(name),
+         type,
+         {data.begin(), data.end()}});
   }
   return status;
 }
@@ -108,12 +122,16 @@ std::string DescribeValue(std::uint32_t type, const std::vector<std::uint8_t>& d
   const std::string_view text(reinterpret_cast<const char*>(data.data()), data.size());
   char number[48];
   switch (type) {
-    case kRegSz: return "REG_SZ \"" + Printable(text) + "\"";
-    case kRegExpandSz: return "REG_EXPAND_SZ \"" + Printable(text) + "\"";
-    case kRegMultiSz: return "REG_MULTI_SZ \"" + Printable(text) + "\"";
+    case kRegSz:
+      return "REG_SZ \"" + Printable(text) + "\"";
+    case kRegExpandSz:
+      return "REG_EXPAND_SZ \"" + Printable(text) + "\"";
+    case kRegMultiSz:
+      return "REG_MULTI_SZ \"" + Printable(text) + "\"";
     case kRegDword:
       if (data.size() == 4) {
-        const std::uint32_t v = data[0] | (data[1] << 8) | (data[2] << 16) | (static_cast<std::uint32_t>(data[3]) << 24);
+        const std::uint32_t v = data[0] | (data[1] << 8) | (data[2] << 16) |
+                                (static_cast<std::uint32_t>(data[3]) << 24);
         std::snprintf(number, sizeof number, "REG_DWORD 0x%08x (%u)", v, v);
         return number;
       }
@@ -149,15 +167,16 @@ std::vector<std::string> DescribeChanges(const std::vector<RegistryChange>& chan
     switch (change.kind) {
       case RegistryChange::Kind::kKeyDeleted:
         if (covered[i]) break;
-        lines.push_back("clave borrada   " + change.key +
-                        (removed_under[i] ? " (y " + std::to_string(removed_under[i]) + " subclaves)" : ""));
+        lines.push_back(
+            "clave borrada   " + change.key +
+            (removed_under[i] ? " (y " + std::to_string(removed_under[i]) + " subclaves)" : ""));
         break;
       case RegistryChange::Kind::kKeyCreated:
         lines.push_back("clave creada    " + change.key);
         break;
       case RegistryChange::Kind::kValueWritten:
-        lines.push_back("valor escrito   " + change.key + " \"" + change.name + "\" = " +
-                        DescribeValue(change.type, change.data));
+        lines.push_back("valor escrito   " + change.key + " \"" + change.name +
+                        "\" = " + DescribeValue(change.type, change.data));
         break;
       case RegistryChange::Kind::kValueDeleted:
         lines.push_back("valor borrado   " + change.key + " \"" + change.name + "\"");

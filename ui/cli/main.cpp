@@ -66,8 +66,8 @@ class CliWindowSystem final : public WindowSystem {
   std::function<void(std::string_view)> on_dialog;
 
   void ShowMessage(std::string_view text, std::string_view title) override {
-    std::cout << "[" << (title.empty() ? std::string_view("Sorbantilex") : title) << "] " << Terminal(text)
-              << "\n";
+    std::cout << "[" << (title.empty() ? std::string_view("Sorbantilex") : title) << "] "
+              << Terminal(text) << "\n";
     std::cout.flush();
   }
   void YieldToMessages() override {
@@ -95,13 +95,19 @@ class CliWindowSystem final : public WindowSystem {
   void HideWindow(WindowId window) override {
     if (window == WindowId::kIniRem) dialog_visible_ = false;
   }
-  bool Visible(WindowId window) override { return window == WindowId::kIniRem ? dialog_visible_ : true; }
+  bool Visible(WindowId window) override {
+    return window == WindowId::kIniRem ? dialog_visible_ : true;
+  }
   WindowHandle Handle(WindowId window) override { return window == WindowId::kIniRem ? 2 : 1; }
   void SetWindowPos(WindowHandle, WindowHandle, int, int, int, int, std::uint32_t) override {}
   void SetTitle(WindowId, std::string_view) override {}
   int CheckState(CheckArray array, int index) override { return Box(array, index).state; }
-  void SetCheckState(CheckArray array, int index, int state) override { Box(array, index).state = state; }
-  void SetCheckEnabled(CheckArray array, int index, bool enabled) override { Box(array, index).enabled = enabled; }
+  void SetCheckState(CheckArray array, int index, int state) override {
+    Box(array, index).state = state;
+  }
+  void SetCheckEnabled(CheckArray array, int index, bool enabled) override {
+    Box(array, index).enabled = enabled;
+  }
   int UpperBound(CheckArray array) override {
     return static_cast<int>(boxes_[static_cast<int>(array)].size()) - 1;
   }
@@ -134,10 +140,10 @@ class ReportingFunciones final : public Funciones {
  public:
   ReportingFunciones(TaskPlatform platform, ChangeLog& log) : Funciones(platform), log_(log) {}
 
-#define SORBANTILEX_REPORTED(task, array, index)      \
-  void task() override {                               \
+#define SORBANTILEX_REPORTED(task, array, index)           \
+  void task() override {                                   \
     log_.BeginSection(std::string(Caption(array, index))); \
-    Funciones::task();                                 \
+    Funciones::task();                                     \
   }
   SORBANTILEX_REPORTED(EliminarRestriccionesSistema, CheckArray::kPolicies, 0)
   SORBANTILEX_REPORTED(EliminarRestriccionesExplorador, CheckArray::kPolicies, 1)
@@ -171,9 +177,11 @@ int Run(int argc, char** argv) {
   } else {
     const auto found = offline::MountedInstallations();
     if (found.size() != 1) {
-      std::cerr << (found.empty() ? "No se ha encontrado ninguna instalación de Windows entre los sistemas de "
-                                    "archivos montados. Monte la partición de Windows e indíquela con --windows."
-                                  : "Hay varias instalaciones de Windows montadas; elija una con --windows:");
+      std::cerr
+          << (found.empty()
+                  ? "No se ha encontrado ninguna instalación de Windows entre los sistemas de "
+                    "archivos montados. Monte la partición de Windows e indíquela con --windows."
+                  : "Hay varias instalaciones de Windows montadas; elija una con --windows:");
       for (const auto& path : found) std::cerr << "\n  " << path.string();
       std::cerr << "\n";
       return kExitFailed;
@@ -187,7 +195,8 @@ int Run(int argc, char** argv) {
   try {
     installation = offline::Installation::Find(root);
     lock = std::make_unique<offline::InstanceLock>(installation.root());
-    store = std::make_unique<offline::HiveRegistry>(installation.Hives(options->user), !options->dry_run);
+    store = std::make_unique<offline::HiveRegistry>(installation.Hives(options->user),
+                                                    !options->dry_run);
   } catch (const offline::OfflineRefusal& refusal) {
     std::cerr << refusal.what() << "\n";
     return kExitFailed;
@@ -196,7 +205,8 @@ int Run(int argc, char** argv) {
   ChangeLog log(*store);
   offline::OfflineSystemInfo system(*store);
   const std::string windows_directory = system.WindowsDirectory();
-  offline::OfflineFiles files(installation.root(), windows_directory.substr(0, 2), options->dry_run);
+  offline::OfflineFiles files(installation.root(), windows_directory.substr(0, 2),
+                              options->dry_run);
   offline::OfflineWmi wmi(log);
   offline::OfflineToken token;
 
@@ -204,7 +214,8 @@ int Run(int argc, char** argv) {
     int code = reason == EndReason::kFinished ? kExitDone : kExitFailed;
     offline::CommitReport report;
     if (!options->dry_run) report = store->Commit();
-    std::cout << (options->dry_run ? "\nCambios (simulación: no se ha escrito nada):\n" : "\nCambios:\n");
+    std::cout << (options->dry_run ? "\nCambios (simulación: no se ha escrito nada):\n"
+                                   : "\nCambios:\n");
     std::size_t file_index = 0;
     for (const auto& section : log.sections()) {
       std::cout << "  " << (section.caption.empty() ? "(inicio)" : section.caption) << "\n";
@@ -212,9 +223,11 @@ int Run(int argc, char** argv) {
       if (section.caption == Caption(CheckArray::kInternet, 4)) {
         for (; file_index < files.changes().size(); ++file_index) {
           const auto& change = files.changes()[file_index];
-          const std::string_view content(reinterpret_cast<const char*>(change.content.data()), change.content.size());
-          lines.push_back("archivo escrito " + change.windows_path + " (" + std::to_string(change.content.size()) +
-                          " bytes): \"" + Printable(content) + "\"");
+          const std::string_view content(reinterpret_cast<const char*>(change.content.data()),
+                                         change.content.size());
+          lines.push_back("archivo escrito " + change.windows_path + " (" +
+                          std::to_string(change.content.size()) + " bytes): \"" +
+                          Printable(content) + "\"");
         }
       }
       if (lines.empty()) lines.push_back("sin cambios");
@@ -223,7 +236,8 @@ int Run(int argc, char** argv) {
     for (const auto& notice : store->notices()) std::cout << "Aviso: " << notice << "\n";
     if (!report.written.empty() || !files.changes().empty()) {
       std::cout << "Copias de seguridad:\n";
-      for (const auto& written : report.written) std::cout << "  " << written.backup.string() << "\n";
+      for (const auto& written : report.written)
+        std::cout << "  " << written.backup.string() << "\n";
       for (const auto& change : files.changes()) {
         if (!change.backup.empty()) std::cout << "  " << change.backup.string() << "\n";
       }
@@ -236,7 +250,8 @@ int Run(int argc, char** argv) {
     std::exit(code);
   };
 
-  CliWindowSystem ui(options->start_page.value_or(std::string(kInitialStartPage)), lock->held(), finish);
+  CliWindowSystem ui(options->start_page.value_or(std::string(kInitialStartPage)), lock->held(),
+                     finish);
   ui.on_dialog = [&](std::string_view page) {
     log.BeginSection(std::string(Caption(CheckArray::kInternet, 0)));
     std::cout << "[" << IniRem::Layout().title << "] Dirección: " << page << " (Aplicar)\n";
@@ -266,7 +281,8 @@ int main(int argc, char** argv) {
   try {
     return sorbantilex::cli::Run(argc, argv);
   } catch (const std::exception& error) {
-    std::cerr << "sorbantilex: error inesperado, no se ha guardado ningún cambio: " << error.what() << "\n";
+    std::cerr << "sorbantilex: error inesperado, no se ha guardado ningún cambio: " << error.what()
+              << "\n";
     return 1;
   }
 }

@@ -21,9 +21,8 @@ constexpr std::string_view kInUse =
     "vuelva a intentarlo.";
 
 bool SameName(std::string_view a, std::string_view b) {
-  return std::ranges::equal(a, b, [](unsigned char x, unsigned char y) {
-    return std::tolower(x) == std::tolower(y);
-  });
+  return std::ranges::equal(
+      a, b, [](unsigned char x, unsigned char y) { return std::tolower(x) == std::tolower(y); });
 }
 
 class OfflineDesktop final : public DesktopPlatform {

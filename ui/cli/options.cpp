@@ -45,7 +45,8 @@ constexpr std::string_view kHelp =
 
 std::string_view Caption(CheckArray array, int index) {
   for (const Control& control : Menu::Controls()) {
-    if (control.kind == ControlKind::kCheckBox && control.name == ArrayName(array) && control.index == index) {
+    if (control.kind == ControlKind::kCheckBox && control.name == ArrayName(array) &&
+        control.index == index) {
       return control.caption;
     }
   }
@@ -76,7 +77,8 @@ std::optional<Options> Parse(int argc, char** argv, int* early_exit) {
       return std::nullopt;
     } else if (arg == "--list") {
       for (const auto& task : kTaskKeys) {
-        std::printf("%-28s %s\n", std::string(task.key).c_str(), std::string(Caption(task.array, task.index)).c_str());
+        std::printf("%-28s %s\n", std::string(task.key).c_str(),
+                    std::string(Caption(task.array, task.index)).c_str());
       }
       *early_exit = kExitDone;
       return std::nullopt;
@@ -98,7 +100,8 @@ std::optional<Options> Parse(int argc, char** argv, int* early_exit) {
         for (const auto& task : kTaskKeys) {
           if (task.key == *given) found = &task;
         }
-        if (found == nullptr) return usage("reparación desconocida: " + std::string(*given) + " (vea --list)");
+        if (found == nullptr)
+          return usage("reparación desconocida: " + std::string(*given) + " (vea --list)");
         options.tasks.push_back(found);
       }
     } else {

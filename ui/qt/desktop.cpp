@@ -74,9 +74,11 @@ std::optional<std::size_t> Choose(const std::vector<DesktopTarget>& found) {
 int ExitCode(EndReason reason) {
   switch (reason) {
     case EndReason::kFinished:
-    case EndReason::kClosed: return 0;
+    case EndReason::kClosed:
+      return 0;
     case EndReason::kFailed:
-    case EndReason::kRefused: break;
+    case EndReason::kRefused:
+      break;
   }
   return 1;
 }
@@ -136,8 +138,8 @@ int RunDesktop(int& argc, char** argv, const DesktopOptions& options) {
   window_system = &ui;
   Funciones funciones(TaskPlatform{platform->registry(), platform->system(), platform->files(),
                                    platform->wmi(), ui});
-  Menu menu(MenuPlatform{ui, funciones, platform->token(), platform->system(),
-                         platform->registry()});
+  Menu menu(
+      MenuPlatform{ui, funciones, platform->token(), platform->system(), platform->registry()});
   ui.Attach(menu);
   ui.Launch();
   QApplication::exec();

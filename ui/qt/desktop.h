@@ -55,10 +55,9 @@ struct DesktopOptions {
 /// The desktop program: with exactly one target it opens the main window on
 /// it; with several, a small chooser comes first; with none, a message says
 /// how to mount a Windows disk. Every end of the program hands the
-/// changes made to `DesktopPlatform::Finish` and exits the process. Returns only when the program ends
-/// before its main window opens (nothing found, the chooser cancelled, the
-/// installation could not be opened), with the exit code: 0 when the user
-/// cancelled, 1 otherwise.
+/// changes made to `DesktopPlatform::Finish` and exits the process. Returns only when the program
+/// ends before its main window opens (nothing found, the chooser cancelled, the installation could
+/// not be opened), with the exit code: 0 when the user cancelled, 1 otherwise.
 int RunDesktop(int& argc, char** argv, const DesktopOptions& options);
 
 }  // namespace sorbantilex

@@ -153,8 +153,10 @@ FormWindow::FormWindow(const WindowLayout& layout, double dpi) : layout_(layout)
   QWidget* previous = nullptr;
   for (const Control* control : tab_order) {
     QWidget* widget = Find(control->name, control->index);
-    if (previous != nullptr) QWidget::setTabOrder(previous, widget);
-    else first_in_tab_order_ = widget;
+    if (previous != nullptr)
+      QWidget::setTabOrder(previous, widget);
+    else
+      first_in_tab_order_ = widget;
     previous = widget;
   }
   if (first_in_tab_order_ != nullptr) first_in_tab_order_->setFocus(Qt::OtherFocusReason);

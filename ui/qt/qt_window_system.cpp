@@ -239,26 +239,34 @@ void QtWindowSystem::SetTitle(WindowId window, std::string_view title) {
 QCheckBox& QtWindowSystem::BoxAt(CheckArray array, int index) {
   QCheckBox* box = menu_window_->Box(array, index);
   if (box == nullptr) {
-    throw Failure(340, "No existe el elemento " + std::to_string(index) + " de la matriz de "
-                       "controles " + std::string(ArrayName(array)));
+    throw Failure(340, "No existe el elemento " + std::to_string(index) +
+                           " de la matriz de "
+                           "controles " +
+                           std::string(ArrayName(array)));
   }
   return *box;
 }
 
 int QtWindowSystem::CheckState(CheckArray array, int index) {
   switch (BoxAt(array, index).checkState()) {
-    case Qt::Checked: return 1;
-    case Qt::PartiallyChecked: return 2;
-    case Qt::Unchecked: break;
+    case Qt::Checked:
+      return 1;
+    case Qt::PartiallyChecked:
+      return 2;
+    case Qt::Unchecked:
+      break;
   }
   return 0;
 }
 
 void QtWindowSystem::SetCheckState(CheckArray array, int index, int state) {
   QCheckBox& box = BoxAt(array, index);
-  if (state == 0) box.setCheckState(Qt::Unchecked);
-  else if (state == 1) box.setCheckState(Qt::Checked);
-  else box.setCheckState(Qt::PartiallyChecked);
+  if (state == 0)
+    box.setCheckState(Qt::Unchecked);
+  else if (state == 1)
+    box.setCheckState(Qt::Checked);
+  else
+    box.setCheckState(Qt::PartiallyChecked);
 }
 
 void QtWindowSystem::SetCheckEnabled(CheckArray array, int index, bool enabled) {

@@ -56,10 +56,14 @@ void AdjustForDpi(RECT* rect, DWORD style, DWORD ex_style, UINT dpi) {
 
 int ExitCode(EndReason reason) {
   switch (reason) {
-    case EndReason::kFinished: return 0;
-    case EndReason::kClosed: return 0;
-    case EndReason::kFailed: return 1;
-    case EndReason::kRefused: return 2;
+    case EndReason::kFinished:
+      return 0;
+    case EndReason::kClosed:
+      return 0;
+    case EndReason::kFailed:
+      return 1;
+    case EndReason::kRefused:
+      return 2;
   }
   return 1;
 }
@@ -123,25 +127,25 @@ void Win32WindowSystem::CreateWindowFor(Window& window, const WindowLayout& layo
   const bool is_menu = &window == &menu_window_;
   window.hwnd = ::CreateWindowExW(is_menu ? 0 : kDialogExStyle, is_menu ? kMenuClass : kDialogClass,
                                   win32::Wide(layout.title).c_str(),
-                                  is_menu ? kMenuStyle : kDialogStyle, CW_USEDEFAULT,
-                                  CW_USEDEFAULT, 100, 100, nullptr, nullptr, instance_, &window);
+                                  is_menu ? kMenuStyle : kDialogStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                                  100, 100, nullptr, nullptr, instance_, &window);
   window.dpi = WindowDpi(window.hwnd);
 
   if (layout.icon_id != 0) {
-    window.big_icon = static_cast<HICON>(::LoadImageW(
-        instance_, MAKEINTRESOURCEW(layout.icon_id), IMAGE_ICON, ::GetSystemMetrics(SM_CXICON),
-        ::GetSystemMetrics(SM_CYICON), 0));
-    window.small_icon = static_cast<HICON>(::LoadImageW(
-        instance_, MAKEINTRESOURCEW(layout.icon_id), IMAGE_ICON,
-        ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON), 0));
+    window.big_icon = static_cast<HICON>(::LoadImageW(instance_, MAKEINTRESOURCEW(layout.icon_id),
+                                                      IMAGE_ICON, ::GetSystemMetrics(SM_CXICON),
+                                                      ::GetSystemMetrics(SM_CYICON), 0));
+    window.small_icon = static_cast<HICON>(::LoadImageW(instance_, MAKEINTRESOURCEW(layout.icon_id),
+                                                        IMAGE_ICON, ::GetSystemMetrics(SM_CXSMICON),
+                                                        ::GetSystemMetrics(SM_CYSMICON), 0));
     ::SendMessageW(window.hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(window.big_icon));
     ::SendMessageW(window.hwnd, WM_SETICON, ICON_SMALL,
                    reinterpret_cast<LPARAM>(window.small_icon));
   }
-  window.tooltip = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
-                                     WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
-                                     CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window.hwnd,
-                                     nullptr, instance_, nullptr);
+  window.tooltip =
+      ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                        WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
+                        CW_USEDEFAULT, CW_USEDEFAULT, window.hwnd, nullptr, instance_, nullptr);
 
   // Creation order is the tab order: controls that take the focus first, by
   // their place in it, then the rest in table order.
@@ -211,8 +215,7 @@ void Win32WindowSystem::CreateWindowFor(Window& window, const WindowLayout& layo
   // clicks and the frame takes the clicks between them.
   for (const auto& info : window.controls) {
     if (info.control->kind == ControlKind::kFrame) {
-      ::SetWindowPos(info.hwnd, HWND_BOTTOM, 0, 0, 0, 0,
-                     SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+      ::SetWindowPos(info.hwnd, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     }
   }
   LayOut(window, nullptr);
@@ -522,8 +525,8 @@ std::string Win32WindowSystem::TextBoxText(WindowId id, std::string_view name) {
   const HWND box = ControlWindow(id, name);
   if (box == nullptr) return {};
   std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(box)) + 1, L'\0');
-  text.resize(static_cast<std::size_t>(
-      ::GetWindowTextW(box, text.data(), static_cast<int>(text.size()))));
+  text.resize(
+      static_cast<std::size_t>(::GetWindowTextW(box, text.data(), static_cast<int>(text.size()))));
   return win32::Utf8(text);
 }
 

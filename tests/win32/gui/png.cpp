@@ -23,10 +23,12 @@ std::uint32_t Crc32(const std::uint8_t* data, std::size_t size, std::uint32_t cr
 }
 
 void Put32(std::vector<std::uint8_t>& out, std::uint32_t value) {
-  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(value >> shift));
+  for (int shift = 24; shift >= 0; shift -= 8)
+    out.push_back(static_cast<std::uint8_t>(value >> shift));
 }
 
-void Chunk(std::vector<std::uint8_t>& out, const char* type, const std::vector<std::uint8_t>& data) {
+void Chunk(std::vector<std::uint8_t>& out, const char* type,
+           const std::vector<std::uint8_t>& data) {
   Put32(out, static_cast<std::uint32_t>(data.size()));
   const std::size_t start = out.size();
   out.insert(out.end(), type, type + 4);
@@ -36,7 +38,8 @@ void Chunk(std::vector<std::uint8_t>& out, const char* type, const std::vector<s
 
 }  // namespace
 
-bool WritePng(const std::wstring& path, int width, int height, const std::vector<std::uint8_t>& rgb) {
+bool WritePng(const std::wstring& path, int width, int height,
+              const std::vector<std::uint8_t>& rgb) {
   std::vector<std::uint8_t> raw;  // each row: filter byte 0, then the pixels
   const std::size_t stride = static_cast<std::size_t>(width) * 3;
   for (int y = 0; y < height; ++y) {

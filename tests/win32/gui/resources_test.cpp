@@ -55,16 +55,18 @@ TEST(ProgramResources, VersionResourceHoldsExactlyTheProgramsStrings) {
   for (const auto& [name, value] : expected) {
     wchar_t* text = nullptr;
     const std::wstring query = L"\\StringFileInfo\\040904B0\\" + name;
-    ASSERT_TRUE(::VerQueryValueW(data.data(), query.c_str(), reinterpret_cast<void**>(&text),
-                                 &length))
+    ASSERT_TRUE(
+        ::VerQueryValueW(data.data(), query.c_str(), reinterpret_cast<void**>(&text), &length))
         << win32::Utf8(name);
     EXPECT_EQ(win32::Utf8(text), value) << win32::Utf8(name);
   }
-  for (const wchar_t* absent : {L"CompanyName", L"FileDescription", L"LegalCopyright", L"Comments"}) {
+  for (const wchar_t* absent :
+       {L"CompanyName", L"FileDescription", L"LegalCopyright", L"Comments"}) {
     wchar_t* text = nullptr;
     const std::wstring query = std::wstring(L"\\StringFileInfo\\040904B0\\") + absent;
-    EXPECT_FALSE(::VerQueryValueW(data.data(), query.c_str(), reinterpret_cast<void**>(&text),
-                                  &length) && length > 0)
+    EXPECT_FALSE(
+        ::VerQueryValueW(data.data(), query.c_str(), reinterpret_cast<void**>(&text), &length) &&
+        length > 0)
         << win32::Utf8(absent);
   }
 
@@ -99,18 +101,20 @@ TEST(ProgramResources, IconsAndManifest) {
     return found;
   };
   EXPECT_EQ(images(101), (std::vector<std::pair<int, int>>{{32, 8}}));
-  EXPECT_EQ(images(102), (std::vector<std::pair<int, int>>{
-                             {48, 4}, {48, 8}, {48, 32}, {32, 4}, {32, 8}, {32, 32},
-                             {16, 4}, {16, 8}, {16, 32}}));
+  EXPECT_EQ(
+      images(102),
+      (std::vector<std::pair<int, int>>{
+          {48, 4}, {48, 8}, {48, 32}, {32, 4}, {32, 8}, {32, 32}, {16, 4}, {16, 8}, {16, 32}}));
 
   const HRSRC manifest = ::FindResourceW(program, MAKEINTRESOURCEW(1), RT_MANIFEST);
   ASSERT_NE(manifest, nullptr);
-  const std::string text(static_cast<const char*>(::LockResource(::LoadResource(program, manifest))),
-                         ::SizeofResource(program, manifest));
-  for (const char* part : {"level=\"highestAvailable\"", "Microsoft.Windows.Common-Controls",
-                           "version=\"6.0.0.0\"", "PerMonitorV2", "true/pm",
-                           "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",
-                           "{e2011457-1546-43c5-a5fe-008deee3d3f0}"}) {
+  const std::string text(
+      static_cast<const char*>(::LockResource(::LoadResource(program, manifest))),
+      ::SizeofResource(program, manifest));
+  for (const char* part :
+       {"level=\"highestAvailable\"", "Microsoft.Windows.Common-Controls", "version=\"6.0.0.0\"",
+        "PerMonitorV2", "true/pm", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",
+        "{e2011457-1546-43c5-a5fe-008deee3d3f0}"}) {
     EXPECT_NE(text.find(part), std::string::npos) << part;
   }
   ::FreeLibrary(program);

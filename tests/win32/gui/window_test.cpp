@@ -263,7 +263,8 @@ bool KeyExists(KeyRef root, std::string_view path) {
   return true;
 }
 
-constexpr std::string_view kSystemPolicy = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
+constexpr std::string_view kSystemPolicy =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
 constexpr std::string_view kWinlogon = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
 constexpr std::string_view kMain = "Software\\Microsoft\\Internet Explorer\\Main";
 
@@ -302,7 +303,8 @@ void ExpectLayout(Program& program, UINT dpi) {
     LOGFONTW asked{};
     ::GetObjectW(font, sizeof(asked), &asked);
     EXPECT_EQ(asked.lfWeight, control.font.weight) << id << " at " << dpi;
-    EXPECT_EQ(asked.lfHeight, -std::lround(control.font.points * dpi / 72.0)) << id << " at " << dpi;
+    EXPECT_EQ(asked.lfHeight, -std::lround(control.font.points * dpi / 72.0))
+        << id << " at " << dpi;
     const HDC dc = ::GetDC(hwnd);
     const HGDIOBJ old = ::SelectObject(dc, font);
     wchar_t face[LF_FACESIZE] = {};
@@ -377,12 +379,14 @@ TEST(Win32Windows, ARunWithTheHomePageDialogRepairsTheRegistryAndEnds) {
     Registro setup(registry);
     for (KeyRef root : {kHkeyLocalMachine, kHkeyCurrentUser}) {
       setup.CrearNuevaClave(root, kSystemPolicy);
-      setup.EstablecerValor(root, kSystemPolicy, "DisableTaskMgr", Variante(std::int32_t{1}), kRegDword);
+      setup.EstablecerValor(root, kSystemPolicy, "DisableTaskMgr", Variante(std::int32_t{1}),
+                            kRegDword);
     }
     setup.CrearNuevaClave(kHkeyLocalMachine, kWinlogon);
     setup.EstablecerValor(kHkeyLocalMachine, kWinlogon, "Shell", Variante("malo.exe"), kRegSz);
     setup.CrearNuevaClave(kHkeyCurrentUser, kMain);
-    setup.EstablecerValor(kHkeyCurrentUser, kMain, "Start Page", Variante("http://malo.example"), kRegSz);
+    setup.EstablecerValor(kHkeyCurrentUser, kMain, "Start Page", Variante("http://malo.example"),
+                          kRegSz);
   }
 
   Program program;
@@ -399,7 +403,8 @@ TEST(Win32Windows, ARunWithTheHomePageDialogRepairsTheRegistryAndEnds) {
   ::PostMessageW(frame, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(5, 5));
   ASSERT_TRUE(Program::WaitUntil([&] {
     for (int i = 0; i < 4; ++i) {
-      if (::SendMessageW(program.Control("checkPolicies", i), BM_GETCHECK, 0, 0) != BST_CHECKED) return false;
+      if (::SendMessageW(program.Control("checkPolicies", i), BM_GETCHECK, 0, 0) != BST_CHECKED)
+        return false;
     }
     return true;
   }));
@@ -412,10 +417,11 @@ TEST(Win32Windows, ARunWithTheHomePageDialogRepairsTheRegistryAndEnds) {
   const HWND dialog = program.Dialog();
   EXPECT_EQ(WindowText(dialog), IniRem::Layout().title);
   EXPECT_TRUE(::GetWindowLongW(dialog, GWL_EXSTYLE) & WS_EX_TOPMOST);
-  EXPECT_TRUE(Program::WaitUntil([&] { return program.Focus() == program.DialogControl("cmdOk"); }));
-  EXPECT_EQ(TabOrder(dialog), (std::vector<HWND>{program.DialogControl("cmdOk"),
-                                                 program.DialogControl("cmdCancel"),
-                                                 program.DialogControl("txtURL")}));
+  EXPECT_TRUE(
+      Program::WaitUntil([&] { return program.Focus() == program.DialogControl("cmdOk"); }));
+  EXPECT_EQ(TabOrder(dialog),
+            (std::vector<HWND>{program.DialogControl("cmdOk"), program.DialogControl("cmdCancel"),
+                               program.DialogControl("txtURL")}));
   EXPECT_EQ(WindowText(program.Control("txtURL")), kInitialStartPage);
   for (const Control& control : IniRem::Controls()) {
     EXPECT_EQ(WindowText(program.DialogControl(control.name)), control.caption) << control.name;
@@ -423,7 +429,8 @@ TEST(Win32Windows, ARunWithTheHomePageDialogRepairsTheRegistryAndEnds) {
   Screenshot(dialog, L"ini_rem.png");
 
   const std::string typed = "http://www.ejemplo.example/inicio";
-  ::SendMessageW(program.Control("txtURL"), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Wide(typed).c_str()));
+  ::SendMessageW(program.Control("txtURL"), WM_SETTEXT, 0,
+                 reinterpret_cast<LPARAM>(Wide(typed).c_str()));
   ::PostMessageW(program.Control("cmdOk"), BM_CLICK, 0, 0);
 
   // The run goes on, shows its final message and ends the program.
@@ -446,7 +453,8 @@ TEST(Win32Windows, ARunWithTheHomePageDialogRepairsTheRegistryAndEnds) {
 TEST(Win32Windows, ClosingTheMainWindowDuringARunEndsAtOnce) {
   {
     Win32Registry registry;
-    Registro(registry).EstablecerValor(kHkeyCurrentUser, kMain, "Start Page", Variante("http://antes.example"), kRegSz);
+    Registro(registry).EstablecerValor(kHkeyCurrentUser, kMain, "Start Page",
+                                       Variante("http://antes.example"), kRegSz);
   }
   Program program;
   program.Start();
