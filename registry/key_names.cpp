@@ -39,4 +39,20 @@ std::string UpperName(std::string_view utf8) {
   return out;
 }
 
+bool SplitKeyPath(std::string_view path, std::vector<std::string_view>* parts) {
+  parts->clear();
+  if (path.empty()) return true;
+  if (path.back() == '\\') path.remove_suffix(1);
+  std::size_t start = 0;
+  while (true) {
+    const auto slash = path.find('\\', start);
+    const auto part =
+        path.substr(start, slash == std::string_view::npos ? path.npos : slash - start);
+    if (part.empty()) return false;
+    parts->push_back(part);
+    if (slash == std::string_view::npos) return true;
+    start = slash + 1;
+  }
+}
+
 }  // namespace sorbantilex

@@ -10,33 +10,11 @@ namespace sorbantilex {
 
 namespace {
 
-constexpr Status kErrorBadPathname = 161;
-constexpr std::size_t kMaxKeyNameLength = 255;
-constexpr std::size_t kMaxValueNameLength = 16383;
-
 // Rights that change a key: set value, create subkey, create link, DELETE,
 // WRITE_DAC, WRITE_OWNER, GENERIC_ALL, GENERIC_WRITE, MAXIMUM_ALLOWED.
 constexpr std::uint32_t kWriteRights = kKeySetValue | kKeyCreateSubKey | kKeyCreateLink |
                                        kKeyDelete | 0x40000 | 0x80000 | 0x10000000 | 0x40000000 |
                                        0x02000000;
-
-// Splits a key path at its backslashes. A single trailing backslash is
-// ignored; any other empty component makes the path invalid.
-bool SplitPath(std::string_view path, std::vector<std::string_view>* parts) {
-  parts->clear();
-  if (path.empty()) return true;
-  if (path.back() == '\\') path.remove_suffix(1);
-  std::size_t start = 0;
-  while (true) {
-    const auto slash = path.find('\\', start);
-    const auto part =
-        path.substr(start, slash == std::string_view::npos ? path.npos : slash - start);
-    if (part.empty()) return false;
-    parts->push_back(part);
-    if (slash == std::string_view::npos) return true;
-    start = slash + 1;
-  }
-}
 
 }  // namespace
 
@@ -102,7 +80,7 @@ Status MemoryRegistry::Resolve(KeyRef key, std::uint32_t needed, std::shared_ptr
 Status MemoryRegistry::Walk(const std::shared_ptr<Key>& from, std::string_view path,
                             std::shared_ptr<Key>* out) {
   std::vector<std::string_view> parts;
-  if (!SplitPath(path, &parts)) return kErrorBadPathname;
+  if (!SplitKeyPath(path, &parts)) return kErrorBadPathname;
   std::shared_ptr<Key> current = from;
   for (const auto part : parts) {
     const auto child = current->subkeys.find(UpperName(part));
@@ -141,7 +119,7 @@ Status MemoryRegistry::CreateKey(KeyRef key, std::string_view subkey, std::uint3
   const bool handle_may_create = IsRootKey(key) || (handles_.at(key).access & kKeyCreateSubKey);
 
   std::vector<std::string_view> parts;
-  if (!SplitPath(subkey, &parts)) return kErrorBadPathname;
+  if (!SplitKeyPath(subkey, &parts)) return kErrorBadPathname;
   for (const auto part : parts) {
     if (Utf16Units(part) > kMaxKeyNameLength) return kErrorInvalidParameter;
   }

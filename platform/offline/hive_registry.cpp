@@ -13,32 +13,11 @@ namespace sorbantilex::offline {
 namespace {
 
 constexpr Status kErrorNotSupported = 50;
-constexpr Status kErrorBadPathname = 161;
 constexpr Status kErrorRegistryCorrupt = 1015;
-constexpr std::size_t kMaxKeyNameLength = 255;
-constexpr std::size_t kMaxValueNameLength = 16383;
 constexpr std::string_view kCurrentControlSet = "CurrentControlSet";
 
 bool IsStringType(std::uint32_t type) {
   return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz;
-}
-
-// Splits a key path at its backslashes. A single trailing backslash is
-// ignored; any other empty component makes the path invalid.
-bool SplitPath(std::string_view path, std::vector<std::string_view>* parts) {
-  parts->clear();
-  if (path.empty()) return true;
-  if (path.back() == '\\') path.remove_suffix(1);
-  std::size_t start = 0;
-  while (true) {
-    const auto slash = path.find('\\', start);
-    const auto part =
-        path.substr(start, slash == std::string_view::npos ? path.npos : slash - start);
-    if (part.empty()) return false;
-    parts->push_back(part);
-    if (slash == std::string_view::npos) return true;
-    start = slash + 1;
-  }
 }
 
 std::shared_ptr<HiveKey> VirtualKey(std::string name) {
@@ -141,7 +120,7 @@ Status HiveRegistry::Resolve(KeyRef key, std::uint32_t needed, std::shared_ptr<H
 Status HiveRegistry::Walk(std::shared_ptr<HiveKey> from, std::string_view path,
                           std::shared_ptr<HiveKey>* out) {
   std::vector<std::string_view> parts;
-  if (!SplitPath(path, &parts)) return kErrorBadPathname;
+  if (!SplitKeyPath(path, &parts)) return kErrorBadPathname;
   std::shared_ptr<HiveKey> current = std::move(from);
   for (const auto part : parts) {
     std::shared_ptr<HiveKey> next;
@@ -212,7 +191,7 @@ Status HiveRegistry::CreateKey(KeyRef key, std::string_view subkey, std::uint32_
   const bool handle_may_create = IsRootKey(key) || (handles_.at(key).access & kKeyCreateSubKey);
 
   std::vector<std::string_view> parts;
-  if (!SplitPath(subkey, &parts)) return kErrorBadPathname;
+  if (!SplitKeyPath(subkey, &parts)) return kErrorBadPathname;
   for (const auto part : parts) {
     if (Utf16Units(part) > kMaxKeyNameLength) return kErrorInvalidParameter;
   }

@@ -10,15 +10,13 @@
 #include "platform/win32/dynamic_function.h"
 #include "platform/win32/text.h"
 #include "platform/win32/unique_handles.h"
+#include "registry/key_names.h"
 
 namespace sorbantilex {
 namespace {
 
 using DeleteKeyExW = LSTATUS(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD);
 using IsWow64ProcessFunction = BOOL(WINAPI*)(HANDLE, PBOOL);
-
-// Longest key name the registry allows, in UTF-16 units.
-constexpr DWORD kMaxKeyNameLength = 255;
 
 HKEY ToHkey(KeyRef key) {
   return reinterpret_cast<HKEY>(static_cast<LONG_PTR>(static_cast<LONG>(key)));
