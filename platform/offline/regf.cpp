@@ -176,7 +176,7 @@ void WriteBlankHive(const std::filesystem::path& path, std::string_view root_nam
   Put32(base, 44, 1);
   const auto file_name = Utf8ToUtf16Le(root_name.substr(0, 31));
   std::memcpy(base.data() + 48, file_name.data(), file_name.size());
-  Put32(base, 508, Checksum(base));
+  SealBaseBlock(base);
 
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(image.data()),
@@ -300,5 +300,7 @@ bool SortSubkeyLists(std::vector<std::uint8_t>& image, std::span<const std::size
   }
   return understood;
 }
+
+void SealBaseBlock(std::span<std::uint8_t> image) { Put32(image, 508, Checksum(image)); }
 
 }  // namespace sorbantilex::offline

@@ -27,6 +27,10 @@ struct BaseBlock {
 /// not start with the hive signature.
 std::optional<BaseBlock> ReadBaseBlock(const std::filesystem::path& path);
 
+/// Rewrites the checksum of a base block (the first 512 bytes of `image`)
+/// after its fields were changed.
+void SealBaseBlock(std::span<std::uint8_t> image);
+
 /// Writes a valid empty hive: a base block with its checksum, one 4 KiB bin
 /// holding the root key (named `root_name`, ASCII) with a security
 /// descriptor (SYSTEM and Administrators full control, Users read), and the

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "offline_test_support.h"
+#include "platform/offline/regf.h"
 #include "platform/offline/sample.h"
 
 namespace sorbantilex::offline::testing {
@@ -145,11 +146,7 @@ TEST_F(CommandLineTest, TheErrorTrapEndsTheRunAndWhatWasDoneIsKept) {
 TEST_F(CommandLineTest, ARefusedHiveStopsTheRunWithNoByteChanged) {
   auto system = ReadBytes(dir_.path() / "WINDOWS" / "system32" / "config" / "system");
   system[8] ^= 1;  // the second sequence number: a dirty hive
-  std::uint32_t sum = 0;
-  for (std::size_t at = 0; at < 508; at += 4)
-    sum ^= system[at] | (system[at + 1] << 8) | (system[at + 2] << 16) |
-           (static_cast<std::uint32_t>(system[at + 3]) << 24);
-  for (int k = 0; k < 4; ++k) system[508 + k] = static_cast<std::uint8_t>(sum >> (8 * k));
+  SealBaseBlock(system);
   WriteBytes(dir_.path() / "WINDOWS" / "system32" / "config" / "system", system);
   const auto before = FolderContents(dir_.path());
   const auto outcome = RunCli(Windows() + " --all");

@@ -264,13 +264,7 @@ TEST_P(HiveRefusalTest, RefusesWithAClearMessageAndChangesNothing) {
 void SetSequence2(const fs::path& hive, std::uint32_t value) {
   auto bytes = ReadBytes(hive);
   std::memcpy(bytes.data() + 8, &value, 4);
-  std::uint32_t sum = 0;
-  for (std::size_t at = 0; at < 508; at += 4) {
-    std::uint32_t word;
-    std::memcpy(&word, bytes.data() + at, 4);
-    sum ^= word;
-  }
-  std::memcpy(bytes.data() + 508, &sum, 4);
+  SealBaseBlock(bytes);
   WriteBytes(hive, bytes);
 }
 
@@ -343,13 +337,7 @@ TEST(HiveLargeValues, ChangesThatWouldRewriteALargeValueAreRefused) {
   // The same hive declared as a later version.
   auto bytes = ReadBytes(paths.system);
   bytes[24] = 5;
-  std::uint32_t sum = 0;
-  for (std::size_t at = 0; at < 508; at += 4) {
-    std::uint32_t word;
-    std::memcpy(&word, bytes.data() + at, 4);
-    sum ^= word;
-  }
-  std::memcpy(bytes.data() + 508, &sum, 4);
+  SealBaseBlock(bytes);
   WriteBytes(paths.system, bytes);
   const auto before = FolderContents(dir.path());
 
