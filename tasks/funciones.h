@@ -49,6 +49,10 @@ class Funciones {
   virtual void RestaurarShell();
   virtual void RestaurarUserinit();
   virtual void ReactivarSFC();
+  /// Safe Mode: on Windows XP and earlier the SafeBoot key is deleted and
+  /// written again from the two lists. On later systems, and when the
+  /// version cannot be read, nothing is deleted: every entry there stays as
+  /// it is, the entries of the lists that are missing are added.
   virtual void RepararModoSeguro();
   virtual void EliminarSitiosConfianza();
   virtual void EliminarSitiosRestringidos();

@@ -2,8 +2,13 @@
 
 #include "tasks/modo_seguro.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <string>
+#include <vector>
 
+#include "registry/key_names.h"
+#include "registry/reg_func.h"
 #include "tasks/tarea.h"
 
 namespace sorbantilex {
@@ -57,19 +62,39 @@ namespace {
 
 constexpr std::string_view kSafeBoot = "SYSTEM\\CurrentControlSet\\Control\\SafeBoot";
 
+// Windows XP and earlier load exactly the two lists. Later systems list many
+// services and drivers of their own there (the RPC endpoint mapper, the
+// volume manager, the display driver): their lists are completed, never cut.
+bool ListasCompletas(const SystemInfo& sistema) {
+  std::uint32_t mayor = 0;
+  std::uint32_t menor = 0;
+  return sistema.Version(&mayor, &menor) && mayor <= 5;
+}
+
 }  // namespace
 
 void Funciones::RepararModoSeguro() {
   RegistroDeTarea tarea(*this);
   const std::string base(kSafeBoot);
-  registro().EliminarClave(kHkeyLocalMachine, base);
+  const bool reconstruir = ListasCompletas(platform_.system);
+  if (reconstruir) registro().EliminarClave(kHkeyLocalMachine, base);
   registro().CrearNuevaClave(kHkeyLocalMachine, base);
   registro().EstablecerValor(kHkeyLocalMachine, base, "AlternateShell", "cmd.exe", kRegSz);
 
   const auto escribir_grupo = [&](std::string_view grupo, const auto& entradas) {
     const std::string clave_grupo = base + "\\" + std::string(grupo);
+    std::vector<std::string> presentes;
+    if (!reconstruir) {
+      Reg_Func::ListarSubclaves(platform_.registry, presentes,
+                                "HKEY_LOCAL_MACHINE\\" + clave_grupo);
+    }
     registro().CrearNuevaClave(kHkeyLocalMachine, clave_grupo);
     for (const EntradaModoSeguro& entrada : entradas) {
+      if (std::ranges::any_of(presentes, [&](const std::string& nombre) {
+            return SameName(nombre, entrada.clave);
+          })) {
+        continue;  // an entry the system has keeps whatever it holds
+      }
       const std::string clave = clave_grupo + "\\" + std::string(entrada.clave);
       registro().CrearNuevaClave(kHkeyLocalMachine, clave);
       registro().EstablecerValor(kHkeyLocalMachine, clave, "", std::string(entrada.texto), kRegSz);

@@ -138,6 +138,72 @@ TEST_F(ModoSeguroTest, RebuildsTheWholeKey) {
   EXPECT_EQ(registry_.OpenHandles(), 0u);
 }
 
+// After Windows XP the system keeps many entries of its own under SafeBoot;
+// they all stay, with everything in them, and only the missing list entries
+// are added. An unreadable version is treated alike: nothing is deleted.
+struct LaterSystem {
+  std::string_view name;
+  std::optional<std::pair<std::uint32_t, std::uint32_t>> version;
+};
+constexpr LaterSystem kLaterSystems[] = {
+    {"Vista", std::pair{6u, 0u}},
+    {"Windows10", std::pair{10u, 0u}},
+    {"VersionUnreadable", std::nullopt},
+};
+
+class ModoSeguroLaterTest : public TaskTest, public ::testing::WithParamInterface<LaterSystem> {};
+
+TEST_P(ModoSeguroLaterTest, KeepsEveryEntryAndAddsTheMissingOnes) {
+  system_.SetVersion(GetParam().version);
+  const std::string base(kSafeBoot);
+  Put(kHkeyLocalMachine, base, "AlternateShell", kRegSz, Text("evil.exe"));
+  Put(kHkeyLocalMachine, base + "\\Minimal\\RpcEptMapper", "", kRegSz, Text("Service"));
+  Put(kHkeyLocalMachine, base + "\\Minimal\\volmgr.sys", "", kRegSz, Text("Driver"));
+  Put(kHkeyLocalMachine, base + "\\Minimal\\appmgmt", "", kRegSz, Text("Driver Group"));
+  Put(kHkeyLocalMachine, base + "\\Minimal\\appmgmt", "Extra", kRegDword, Dword(1));
+  Put(kHkeyLocalMachine, base + "\\Network\\BasicDisplay.sys\\Deeper", "", kRegSz, Text("Driver"));
+  CreateKey(kHkeyLocalMachine, base + "\\Network\\LSM");
+  Put(kHkeyLocalMachine, base + "\\Option", "OptionValue", kRegDword, Dword(1));
+  const KeySnapshot before = *At(kHkeyLocalMachine, base);
+
+  funciones_.RepararModoSeguro();
+
+  // Expected: the old tree, AlternateShell set, and each list entry that had
+  // no key added with its text.
+  KeySnapshot expected = ExpectedSafeBoot();
+  for (KeySnapshot& group : expected.subkeys) {
+    for (const KeySnapshot& old_group : before.subkeys) {
+      if (old_group.name != group.name) continue;
+      std::erase_if(group.subkeys, [&](const KeySnapshot& entry) {
+        return std::ranges::any_of(old_group.subkeys, [&](const KeySnapshot& old) {
+          return SameName(old.name, entry.name);
+        });
+      });
+      for (const KeySnapshot& old : old_group.subkeys) group.subkeys.push_back(old);
+      group = Key(group.name, group.values, group.subkeys);
+    }
+  }
+  expected.subkeys.push_back(before.subkeys.back());  // Option
+  expected = Key(expected.name, expected.values, expected.subkeys);
+  EXPECT_EQ(At(kHkeyLocalMachine, kSafeBoot), expected);
+  EXPECT_EQ(registry_.OpenHandles(), 0u);
+
+  funciones_.RepararModoSeguro();
+  EXPECT_EQ(At(kHkeyLocalMachine, kSafeBoot), expected);
+}
+
+TEST_P(ModoSeguroLaterTest, MissingKeyIsBuiltFromTheLists) {
+  system_.SetVersion(GetParam().version);
+  CreateKey(kHkeyLocalMachine, "SYSTEM\\CurrentControlSet\\Control");
+
+  funciones_.RepararModoSeguro();
+
+  EXPECT_EQ(At(kHkeyLocalMachine, kSafeBoot), ExpectedSafeBoot());
+}
+
+INSTANTIATE_TEST_SUITE_P(Systems, ModoSeguroLaterTest, ::testing::ValuesIn(kLaterSystems),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(ModoSeguroTest, MissingKeyIsRebuiltAlike) {
   CreateKey(kHkeyLocalMachine, "SYSTEM\\CurrentControlSet\\Control");
 

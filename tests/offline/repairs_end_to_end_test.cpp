@@ -4,6 +4,7 @@
 
 #include "offline_test_support.h"
 #include "platform/memory/memory_files.h"
+#include "registry/key_names.h"
 #include "platform/memory/memory_system_info.h"
 #include "platform/memory/memory_wmi.h"
 #include "platform/memory/recording_window_services.h"
@@ -204,6 +205,58 @@ TEST(RepairEndToEndRealHives, RepairsTheRealHivesAndLeavesTheRestAsItWas) {
       return line.find(",SZ,Driver") != std::string::npos;
     })) << ::testing::PrintToString(lines);
   }
+}
+
+// The real Windows 7 SYSTEM hive: its SafeBoot key lists 60 Minimal and 121
+// Network entries, many of them services and drivers Windows XP did not
+// have (RpcEptMapper, ProfSvc, Power, volmgr.sys). On that system the Safe
+// Mode repair keeps every one of them as it was and adds the list entries
+// it lacks; on Windows XP (the generated installation) it writes the lists.
+TEST(RepairEndToEndRealHives, SafeModeRepairKeepsEveryWindows7Entry) {
+  const fs::path real = RealHivesFolder();
+  if (real.empty()) GTEST_SKIP() << "the real hives (../shared/hives) are not there";
+  constexpr std::string_view kSafeBoot = "SYSTEM\\CurrentControlSet\\Control\\SafeBoot";
+  TempDir xp_dir;
+  MakeSampleInstallation(xp_dir.path());
+  Offline xp(xp_dir.path());
+  xp.funciones.RepararModoSeguro();
+  const auto lists = Snapshot(xp.registry, kHkeyLocalMachine, kSafeBoot);
+  ASSERT_TRUE(lists.has_value());
+
+  TempDir dir;
+  MakeSampleInstallation(dir.path());
+  const fs::path config = dir.path() / "WINDOWS" / "system32" / "config";
+  fs::copy_file(real / "SYSTEM", config / "system", fs::copy_options::overwrite_existing);
+  fs::permissions(config / "system", fs::perms::owner_read | fs::perms::owner_write);
+  Offline seven(dir.path());
+  SetText(seven.registry, kHkeyLocalMachine, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion",
+          "CurrentVersion", kRegSz, "6.1");
+  const auto before = Snapshot(seven.registry, kHkeyLocalMachine, kSafeBoot);
+  ASSERT_TRUE(before.has_value());
+  ASSERT_EQ(before->subkeys.size(), 2u);
+  ASSERT_EQ(before->subkeys[0].subkeys.size(), 60u);
+  ASSERT_EQ(before->subkeys[1].subkeys.size(), 121u);
+
+  seven.funciones.RepararModoSeguro();
+
+  KeySnapshot expected = *before;
+  for (auto& value : expected.values) {
+    if (value.name == "AlternateShell") value.data = Bytes("cmd.exe");
+  }
+  for (std::size_t group = 0; group < 2; ++group) {
+    auto& entries = expected.subkeys[group].subkeys;
+    for (const auto& entry : lists->subkeys[group].subkeys) {
+      if (std::none_of(entries.begin(), entries.end(),
+                       [&](const KeySnapshot& had) { return SameName(had.name, entry.name); })) {
+        entries.push_back(entry);
+      }
+    }
+    std::sort(entries.begin(), entries.end(), [](const KeySnapshot& a, const KeySnapshot& b) {
+      return UpperName(a.name) < UpperName(b.name);
+    });
+  }
+  EXPECT_EQ(FirstDifference(Snapshot(seven.registry, kHkeyLocalMachine, kSafeBoot), expected), "");
+  EXPECT_GT(expected.subkeys[0].subkeys.size(), 60u);  // dmboot.sys, sr.sys... came back
 }
 
 }  // namespace

@@ -242,6 +242,13 @@ class LiveRepairTest : public ::testing::TestWithParam<Repair> {
     Damage(model_);
     model_system_.SetWindowsDirectory(system_.WindowsDirectory());
     model_system_.SetEnvironment("SystemRoot", system_.Environment("SystemRoot"));
+    std::uint32_t major = 0;
+    std::uint32_t minor = 0;
+    if (system_.Version(&major, &minor)) {
+      model_system_.SetVersion(std::pair{major, minor});  // the Safe Mode repair depends on it
+    } else {
+      model_system_.SetVersion(std::nullopt);
+    }
     model_files_.AddFile(hosts_, "66.6.6.6 www.google.com\r\n");
   }
 
