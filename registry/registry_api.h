@@ -2,7 +2,9 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace sorbantilex {
 
@@ -60,8 +62,10 @@ inline constexpr std::uint32_t kRegOptionNonVolatile = 0;
 inline constexpr std::uint32_t kRegCreatedNewKey = 1;
 inline constexpr std::uint32_t kRegOpenedExistingKey = 2;
 
-/// The nine registry operations the program needs of a platform, with the
-/// semantics of the Windows registry functions of the same names.
+/// The registry operations the program needs of a platform, with the
+/// semantics of the Windows registry functions of the same names: the nine
+/// the repairs use, and the value enumeration that lets the undo record
+/// keep a whole key before it is deleted.
 ///
 /// Texts (key paths, value names, key names) cross this interface as UTF-8;
 /// so does the data of REG_SZ, REG_EXPAND_SZ and REG_MULTI_SZ, which comes
@@ -111,6 +115,12 @@ class RegistryApi {
   /// buffer size on entry (room for a terminator included) and the name's
   /// length without terminator on return. Past the end: 259.
   virtual Status EnumKey(KeyRef key, std::uint32_t index, char* name, std::uint32_t* name_len) = 0;
+  /// RegEnumValue: the name, type and data of the value at `index`, the
+  /// data as `QueryValue` gives it. Values stand in the order the store
+  /// keeps them (the order first written, where nothing reorders them).
+  /// Any pointer may be null. Past the end: 259.
+  virtual Status EnumValue(KeyRef key, std::uint32_t index, std::string* name, std::uint32_t* type,
+                           std::vector<std::uint8_t>* data) = 0;
 };
 
 }  // namespace sorbantilex

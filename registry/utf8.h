@@ -1,6 +1,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
 #include <string>
 #include <string_view>
 
@@ -19,5 +22,15 @@ void AppendUtf8(std::string& out, char32_t code);
 /// The number of UTF-16 code units the text takes, which is how Windows
 /// measures names; a byte that is no valid UTF-8 counts as one unit.
 std::size_t Utf16Units(std::string_view utf8);
+
+/// UTF-8 text to the UTF-16LE bytes a hive and a registry file store for string values.
+/// Every byte sequence round-trips through `Utf16LeToUtf8`: a byte that is
+/// not part of valid UTF-8 is kept as the lone surrogate U+DC00 + byte.
+std::vector<std::uint8_t> Utf8ToUtf16Le(std::string_view utf8);
+
+/// UTF-16LE bytes back to UTF-8. Lone surrogates U+DC80..U+DCFF become the
+/// byte they stand for; other lone surrogates are written in the generalised
+/// three-byte form; an odd last byte is kept as that byte.
+std::string Utf16LeToUtf8(std::span<const std::uint8_t> utf16);
 
 }  // namespace sorbantilex

@@ -81,6 +81,12 @@ class RecordingRegistry final : public RegistryApi {
         status);
     return status;
   }
+  Status EnumValue(KeyRef key, std::uint32_t index, std::string* name, std::uint32_t* type,
+                   std::vector<std::uint8_t>* data) override {
+    const Status status = inner_.EnumValue(key, index, name, type, data);
+    Log("EnumValue(" + Name(key) + "," + std::to_string(index) + ")", status);
+    return status;
+  }
 
  private:
   static std::string Hex(std::uint32_t value) {

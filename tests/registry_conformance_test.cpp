@@ -1,6 +1,7 @@
 // The registry behaviour the program relies on, held against every registry
 // implementation: the in-memory model, the hive store and the Windows API.
 
+#include <algorithm>
 #include <array>
 #include <string>
 #include <vector>
@@ -183,6 +184,23 @@ TEST_P(RegistryConformance, ValueDataComesBackByteForByte) {
     EXPECT_EQ(Read(registry(), key, c.name, &type), c.data) << c.name;
     EXPECT_EQ(type, c.type) << c.name;
   }
+  // The enumeration gives each value once, with its spelling, type and data
+  // as the query does (in whatever order the store keeps them).
+  std::vector<std::string> listed;
+  for (std::uint32_t i = 0;; ++i) {
+    std::string name = "?";
+    std::uint32_t type = 0;
+    std::vector<std::uint8_t> data;
+    const Status status = registry().EnumValue(key, i, &name, &type, &data);
+    if (status == kErrorNoMoreItems) break;
+    ASSERT_EQ(status, kErrorSuccess);
+    const auto c = std::ranges::find(cases, name, &DataCase::name);
+    ASSERT_NE(c, cases.end()) << name;
+    EXPECT_EQ(type, c->type) << name;
+    EXPECT_EQ(data, c->data) << name;
+    listed.push_back(name);
+  }
+  EXPECT_EQ(listed.size(), cases.size());
   registry().CloseKey(key);
 }
 
@@ -291,6 +309,7 @@ TEST_P(RegistryConformance, TheNullHandleIsRefusedEverywhere) {
   EXPECT_EQ(registry().SetValue(kNullKey, "v", kRegSz, Bytes("x")), kErrorInvalidHandle);
   EXPECT_EQ(registry().QueryInfoKey(kNullKey, &count, nullptr), kErrorInvalidHandle);
   EXPECT_EQ(registry().EnumKey(kNullKey, 0, name.data(), &length), kErrorInvalidHandle);
+  EXPECT_EQ(registry().EnumValue(kNullKey, 0, nullptr, nullptr, nullptr), kErrorInvalidHandle);
 }
 
 TEST_P(RegistryConformance, AHandleDoesOnlyWhatItsAccessAllows) {

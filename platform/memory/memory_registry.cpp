@@ -254,6 +254,20 @@ Status MemoryRegistry::EnumKey(KeyRef key, std::uint32_t index, char* name,
   return kErrorSuccess;
 }
 
+Status MemoryRegistry::EnumValue(KeyRef key, std::uint32_t index, std::string* name,
+                                 std::uint32_t* type, std::vector<std::uint8_t>* data) {
+  std::shared_ptr<Key> target;
+  if (const Status status = Resolve(key, kKeyQueryValue, &target); status != kErrorSuccess) {
+    return status;
+  }
+  if (index >= target->values.size()) return kErrorNoMoreItems;
+  const KeySnapshot::Value& value = target->values[index];
+  if (name != nullptr) *name = value.name;
+  if (type != nullptr) *type = value.type;
+  if (data != nullptr) *data = value.data;
+  return kErrorSuccess;
+}
+
 std::shared_ptr<MemoryRegistry::Key> MemoryRegistry::Find(KeyRef root,
                                                           std::string_view path) const {
   const auto base = roots_.find(root);

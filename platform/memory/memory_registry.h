@@ -55,6 +55,8 @@ class MemoryRegistry final : public RegistryApi {
                   std::span<const std::uint8_t> data) override;
   Status QueryInfoKey(KeyRef key, std::uint32_t* subkeys, std::uint32_t* max_subkey_len) override;
   Status EnumKey(KeyRef key, std::uint32_t index, char* name, std::uint32_t* name_len) override;
+  Status EnumValue(KeyRef key, std::uint32_t index, std::string* name, std::uint32_t* type,
+                   std::vector<std::uint8_t>* data) override;
 
   /// Tests: refuse every open of an existing key (5), as an ACL without read
   /// rights would.

@@ -69,10 +69,8 @@ class HiveRegistry final : public RegistryApi {
                   std::span<const std::uint8_t> data) override;
   Status QueryInfoKey(KeyRef key, std::uint32_t* subkeys, std::uint32_t* max_subkey_len) override;
   Status EnumKey(KeyRef key, std::uint32_t index, char* name, std::uint32_t* name_len) override;
-
-  /// RegEnumValue: the value at `index`, its data as `QueryValue` gives it.
   Status EnumValue(KeyRef key, std::uint32_t index, std::string* name, std::uint32_t* type,
-                   std::vector<std::uint8_t>* data);
+                   std::vector<std::uint8_t>* data) override;
 
   /// Hive files changed in memory.
   std::vector<std::filesystem::path> ChangedHives() const;

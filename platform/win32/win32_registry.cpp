@@ -233,4 +233,49 @@ Status Win32Registry::EnumKey(KeyRef key, std::uint32_t index, char* name,
   return kErrorSuccess;
 }
 
+Status Win32Registry::EnumValue(KeyRef key, std::uint32_t index, std::string* name,
+                                std::uint32_t* type, std::vector<std::uint8_t>* data) {
+  // Sized from the key's longest name and data; a value that grows in
+  // between is read again with room for it.
+  DWORD name_room = 0;
+  DWORD data_room = 0;
+  if (const LSTATUS status =
+          ::RegQueryInfoKeyW(ToHkey(key), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                             nullptr, &name_room, &data_room, nullptr, nullptr);
+      status != ERROR_SUCCESS) {
+    return status;
+  }
+  std::vector<wchar_t> value_name(name_room + 1);
+  std::vector<BYTE> stored(std::max<DWORD>(data_room, 1));
+  DWORD stored_type = 0;
+  for (int attempt = 0;; ++attempt) {
+    auto name_length = static_cast<DWORD>(value_name.size());
+    auto size = static_cast<DWORD>(stored.size());
+    const LSTATUS status = ::RegEnumValueW(ToHkey(key), index, value_name.data(), &name_length,
+                                           nullptr, &stored_type, stored.data(), &size);
+    if (status == ERROR_MORE_DATA && attempt < 8) {
+      value_name.resize(std::max<std::size_t>(value_name.size() * 2, kMaxValueNameLength + 1));
+      stored.resize(std::max<std::size_t>(stored.size() * 2, size));
+      continue;
+    }
+    if (status != ERROR_SUCCESS) return status;
+    value_name.resize(name_length);
+    stored.resize(size);
+    break;
+  }
+  if (name != nullptr) *name = win32::Utf8(std::wstring_view(value_name.data(), value_name.size()));
+  if (type != nullptr) *type = stored_type;
+  if (data != nullptr) {
+    if (IsStringType(stored_type)) {
+      std::wstring wide(stored.size() / sizeof(wchar_t), L'\0');
+      std::memcpy(wide.data(), stored.data(), wide.size() * sizeof(wchar_t));
+      const std::string text = win32::Utf8(wide);
+      data->assign(text.begin(), text.end());
+    } else {
+      data->assign(stored.begin(), stored.end());
+    }
+  }
+  return kErrorSuccess;
+}
+
 }  // namespace sorbantilex

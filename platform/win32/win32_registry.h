@@ -43,6 +43,8 @@ class Win32Registry final : public RegistryApi {
                   std::span<const std::uint8_t> data) override;
   Status QueryInfoKey(KeyRef key, std::uint32_t* subkeys, std::uint32_t* max_subkey_len) override;
   Status EnumKey(KeyRef key, std::uint32_t index, char* name, std::uint32_t* name_len) override;
+  Status EnumValue(KeyRef key, std::uint32_t index, std::string* name, std::uint32_t* type,
+                   std::vector<std::uint8_t>* data) override;
 
   /// The view flag added to opens, creates and deletes: KEY_WOW64_64KEY for
   /// a 32-bit process under WOW64, else 0.

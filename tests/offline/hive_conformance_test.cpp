@@ -41,6 +41,10 @@ class HiveRegistryInFolder final : public RegistryApi {
   Status EnumKey(KeyRef key, std::uint32_t index, char* name, std::uint32_t* name_len) override {
     return registry_.EnumKey(key, index, name, name_len);
   }
+  Status EnumValue(KeyRef key, std::uint32_t index, std::string* name, std::uint32_t* type,
+                   std::vector<std::uint8_t>* data) override {
+    return registry_.EnumValue(key, index, name, type, data);
+  }
 
  private:
   TempDir dir_;

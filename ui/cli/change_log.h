@@ -52,6 +52,10 @@ class ChangeLog final : public RegistryApi {
   Status EnumKey(KeyRef key, std::uint32_t index, char* name, std::uint32_t* name_len) override {
     return inner_.EnumKey(key, index, name, name_len);
   }
+  Status EnumValue(KeyRef key, std::uint32_t index, std::string* name, std::uint32_t* type,
+                   std::vector<std::uint8_t>* data) override {
+    return inner_.EnumValue(key, index, name, type, data);
+  }
 
  private:
   std::string PathOf(KeyRef key, std::string_view subkey) const;

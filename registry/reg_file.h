@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "registry/registry_api.h"
+
+namespace sorbantilex {
+
+/// One value line of a registry file: the value set to its type and data, or
+/// removed (`"name"=-`). The empty name is the key's default value (`@`).
+/// Data is as `RegistryApi` carries it: UTF-8 text for types 1, 2 and 7,
+/// bytes for the rest.
+struct RegFileValue {
+  std::string name;
+  bool remove = false;
+  std::uint32_t type = 0;
+  std::vector<std::uint8_t> data;
+};
+
+/// One key section of a registry file: `[-PATH]` removes the key with
+/// everything beneath it; `[PATH]` creates it where it is missing and sets
+/// or removes the values listed under it. The path is a full Windows path
+/// ("HKEY_LOCAL_MACHINE\SOFTWARE\...").
+struct RegFileKey {
+  std::string path;
+  bool remove = false;
+  std::vector<RegFileValue> values;
+};
+
+/// The long name of a root key ("HKEY_LOCAL_MACHINE"); empty for a handle.
+std::string_view RootKeyName(KeyRef root);
+
+/// The text of a registry file that Windows' regedit imports, in UTF-8 with
+/// CRLF line ends: the "Windows Registry Editor Version 5.00" line, then
+/// each key section in order, each followed by an empty line.
+///
+/// Values are written so that an import stores exactly the data they hold:
+/// a REG_SZ as quoted text only when it is one NUL-terminated text without
+/// line breaks (the form regedit stores with a terminator), a REG_DWORD of
+/// four bytes as `dword:`, a REG_BINARY as `hex:`, every other type and
+/// every other REG_SZ as `hex(N):` with the bytes Windows keeps (strings in
+/// UTF-16LE). Quotes and backslashes in names and text are escaped.
+std::string RegFileText(std::span<const RegFileKey> keys);
+
+/// `RegFileText` as the file is stored: UTF-16LE with a byte-order mark.
+std::vector<std::uint8_t> RegFileBytes(std::span<const RegFileKey> keys);
+
+}  // namespace sorbantilex
