@@ -2,12 +2,15 @@
 
 #include <algorithm>
 #include <cctype>
+#include <ctime>
 #include <string_view>
 
 #include "platform/offline/hive_registry.h"
 #include "platform/offline/installation.h"
 #include "platform/offline/offline_platform.h"
+#include "platform/offline/undo_file.h"
 #include "registry/failure.h"
+#include "registry/undo_recorder.h"
 
 namespace sorbantilex::cli {
 namespace {
@@ -30,14 +33,16 @@ class OfflineDesktop final : public DesktopPlatform {
   explicit OfflineDesktop(const DesktopTarget& target)
       : installation_(offline::Installation::Find(target.installation)),
         lock_(installation_.root()),
-        store_(installation_.Hives(target.user), true),
+        hives_(installation_.Hives(target.user)),
+        store_(hives_, true),
+        undo_(store_),
         system_(store_),
         files_(installation_.root(), system_.WindowsDirectory().substr(0, 2), false),
-        wmi_(store_) {
+        wmi_(undo_) {
     if (!lock_.held()) throw Failure(kRefusedNumber, std::string(kInUse));
   }
 
-  RegistryApi& registry() override { return store_; }
+  RegistryApi& registry() override { return undo_; }
   Token& token() override { return token_; }
   SystemInfo& system() override { return system_; }
   Files& files() override { return files_; }
@@ -45,6 +50,14 @@ class OfflineDesktop final : public DesktopPlatform {
 
   void Finish(EndReason) override {
     const offline::CommitReport report = store_.Commit();
+    // The undo file goes beside the hive backups; the window says nothing
+    // of it, and a run stands where it cannot be written.
+    if (!report.written.empty() && !undo_.empty()) {
+      try {
+        offline::WriteUndoFile(hives_.software.parent_path(), std::time(nullptr), undo_.UndoFile());
+      } catch (const std::exception&) {
+      }
+    }
     if (report.errors.empty()) return;
     std::string description;
     for (const std::string& error : report.errors) {
@@ -57,7 +70,9 @@ class OfflineDesktop final : public DesktopPlatform {
  private:
   offline::Installation installation_;
   offline::InstanceLock lock_;
+  offline::HivePaths hives_;
   offline::HiveRegistry store_;
+  UndoRecorder undo_;
   offline::OfflineSystemInfo system_;
   offline::OfflineFiles files_;
   offline::OfflineWmi wmi_;

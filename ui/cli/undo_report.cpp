@@ -1,0 +1,24 @@
+#include "ui/cli/undo_report.h"
+
+#include <ctime>
+#include <system_error>
+
+#include "platform/offline/undo_file.h"
+
+namespace sorbantilex::cli {
+
+void ReportUndoFile(std::ostream& out, const UndoRecorder& undo,
+                    const offline::CommitReport& report, const std::filesystem::path& folder) {
+  if (report.written.empty() || undo.empty()) return;
+  try {
+    const auto path = offline::WriteUndoFile(folder, std::time(nullptr), undo.UndoFile());
+    out << "Para deshacer los cambios del registro, importe en Windows el archivo:\n  "
+        << path.string() << "\n";
+  } catch (const std::system_error& error) {
+    out << "Aviso: no se pudo escribir el archivo para deshacer los cambios del registro en "
+        << folder.string() << " (" << error.code().message()
+        << "); los cambios se han guardado igualmente.\n";
+  }
+}
+
+}  // namespace sorbantilex::cli
