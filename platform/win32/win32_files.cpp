@@ -3,9 +3,11 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 
 #include "platform/win32/text.h"
 #include "platform/win32/unique_handles.h"
+#include "platform/win32/win32_undo_file.h"
 #include "registry/failure.h"
 
 namespace sorbantilex {
@@ -24,7 +26,8 @@ DWORD LastErrorOr(DWORD fallback) {
   return error != ERROR_SUCCESS ? error : fallback;
 }
 
-// Removes the temporary file unless the move has taken it.
+// Removes a file made on the way (the temporary file, the backup) unless
+// the replacement went through.
 class TemporaryFile {
  public:
   explicit TemporaryFile(std::wstring path) : path_(std::move(path)) {}
@@ -32,7 +35,10 @@ class TemporaryFile {
     if (!path_.empty()) ::DeleteFileW(path_.c_str());
   }
   TemporaryFile(const TemporaryFile&) = delete;
-  TemporaryFile& operator=(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(TemporaryFile&& other) noexcept {
+    std::swap(path_, other.path_);
+    return *this;
+  }
 
   const std::wstring& path() const { return path_; }
   void Keep() { path_.clear(); }
@@ -64,6 +70,23 @@ void Win32Files::WriteReplacing(std::string_view path, std::span<const std::uint
     if (attributes & FILE_ATTRIBUTE_READONLY) Fail(ERROR_ACCESS_DENIED, path);
   }
 
+  // The old file stays beside it, as "<name>.sorbantilex-<date>-<time>.bak".
+  TemporaryFile backup(L"");
+  if (const DWORD attributes = ::GetFileAttributesW(target.c_str());
+      attributes != INVALID_FILE_ATTRIBUTES) {
+    const std::wstring stem = target + L".sorbantilex-" + win32::Wide(win32::LocalStamp());
+    std::wstring name = stem + L".bak";
+    for (int n = 2; ::GetFileAttributesW(name.c_str()) != INVALID_FILE_ATTRIBUTES; ++n) {
+      name = stem + L"-" + std::to_wstring(n) + L".bak";
+    }
+    if (!::CopyFileW(target.c_str(), name.c_str(), TRUE)) {
+      const DWORD error = LastErrorOr(ERROR_ACCESS_DENIED);
+      if (error != ERROR_FILE_EXISTS) ::DeleteFileW(name.c_str());
+      Fail(error, path);
+    }
+    backup = TemporaryFile(name);
+  }
+
   TemporaryFile temporary(target + L"." + std::to_wstring(::GetCurrentProcessId()) + L".tmp");
   {
     win32::UniqueHandle file(::CreateFileW(temporary.path().c_str(), GENERIC_WRITE, 0, nullptr,
@@ -87,6 +110,7 @@ void Win32Files::WriteReplacing(std::string_view path, std::span<const std::uint
     Fail(LastErrorOr(ERROR_ACCESS_DENIED), path);
   }
   temporary.Keep();
+  backup.Keep();
 }
 
 }  // namespace sorbantilex
