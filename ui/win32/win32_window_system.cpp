@@ -258,7 +258,7 @@ void Win32WindowSystem::LayOut(Window& window, const RECT* suggested) {
     MONITORINFO monitor{};
     monitor.cbSize = sizeof(monitor);
     ::GetMonitorInfoW(::MonitorFromWindow(window.hwnd, MONITOR_DEFAULTTOPRIMARY), &monitor);
-    const RECT& area = monitor.rcWork;
+    const RECT& area = monitor.rcMonitor;  // the whole screen, taskbar included
     x = area.left + (area.right - area.left - width) / 2;
     y = area.top + (area.bottom - area.top - height) / 2;
   }

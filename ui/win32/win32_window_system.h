@@ -22,7 +22,8 @@ class Menu;
 /// Layout: twips become pixels at the monitor's dpi (15 twips a pixel at
 /// 96 dpi), and are laid out again when the window moves to a monitor of
 /// another dpi. Frames are group boxes that take double-clicks; the boxes of
-/// a frame are its siblings, above it. Both windows open centred.
+/// a frame are its siblings, above it. Both windows open centred on the screen of
+/// their monitor (not on its work area).
 ///
 /// No exception leaves a window procedure: one that reaches it is shown in a
 /// message box and ends the program.

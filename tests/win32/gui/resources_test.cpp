@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
@@ -74,6 +76,34 @@ TEST(ProgramResources, VersionResourceHoldsExactlyTheProgramsStrings) {
   ASSERT_TRUE(::VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
   EXPECT_EQ(fixed->dwFileVersionMS, 0x00010009u);
   EXPECT_EQ(fixed->dwFileVersionLS, 0x00000002u);
+}
+
+// On a Remote Desktop server in application mode an unmarked program gets
+// the user's private Windows folder where it asks for the system's.
+TEST(ProgramResources, MarkedAsAwareOfRemoteDesktopServers) {
+  std::FILE* file = ::_wfopen(ProgramPath().c_str(), L"rb");
+  ASSERT_NE(file, nullptr);
+  std::vector<unsigned char> head(4096);
+  head.resize(std::fread(head.data(), 1, head.size(), file));
+  std::fclose(file);
+  ASSERT_GE(head.size(), sizeof(IMAGE_DOS_HEADER));
+  IMAGE_DOS_HEADER dos;
+  std::memcpy(&dos, head.data(), sizeof dos);
+  ASSERT_EQ(dos.e_magic, IMAGE_DOS_SIGNATURE);
+  const std::size_t optional =
+      static_cast<std::size_t>(dos.e_lfanew) + 4 + sizeof(IMAGE_FILE_HEADER);
+  ASSERT_LE(optional + sizeof(IMAGE_OPTIONAL_HEADER64), head.size());
+  WORD characteristics = 0;
+  IMAGE_OPTIONAL_HEADER32 header32;
+  std::memcpy(&header32, head.data() + optional, sizeof header32);
+  if (header32.Magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC) {
+    IMAGE_OPTIONAL_HEADER64 header64;
+    std::memcpy(&header64, head.data() + optional, sizeof header64);
+    characteristics = header64.DllCharacteristics;
+  } else {
+    characteristics = header32.DllCharacteristics;
+  }
+  EXPECT_NE(characteristics & IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE, 0);
 }
 
 TEST(ProgramResources, IconsAndManifest) {

@@ -364,9 +364,11 @@ TEST(Win32Windows, MainWindowIsDrawnFromItsLayout) {
     EXPECT_EQ(Utf8(text), layout->tooltip) << name;
   }
 
-  // Window centred on the work area.
-  RECT area;
-  ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+  // Window centred on the screen, not on the work area.
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof(monitor);
+  ::GetMonitorInfoW(::MonitorFromWindow(main, MONITOR_DEFAULTTOPRIMARY), &monitor);
+  const RECT& area = monitor.rcMonitor;
   RECT window;
   ::GetWindowRect(main, &window);
   EXPECT_LE(std::abs((window.left + window.right) - (area.left + area.right)), 2);
