@@ -5,9 +5,12 @@
 
 #include <cstdio>
 
+#include "app/task_catalog.h"
 #include "offline_test_support.h"
 #include "platform/offline/regf.h"
+#include "platform/offline/installation.h"
 #include "platform/offline/sample.h"
+#include "reg_import.h"
 
 namespace sorbantilex::offline::testing {
 namespace {
@@ -125,6 +128,13 @@ TEST_F(CommandLineTest, DryRunPrintsTheChangesAndWritesNothing) {
   EXPECT_NE(outcome.output.find("\"Userinit\" = REG_SZ \"C:\\WINDOWS\\system32\\userinit.exe,\""),
             std::string::npos);
   EXPECT_EQ(FolderContents(dir_.path()), before);
+  // Every box is reported under its own caption, in the order the runner takes them.
+  std::size_t at = 0;
+  for (const Step& step : kSteps) {
+    if (!step.HasBox()) continue;
+    at = outcome.output.find("\n  " + std::string(step.caption) + "\n", at);
+    ASSERT_NE(at, std::string::npos) << step.caption << "\n" << outcome.output;
+  }
 }
 
 TEST_F(CommandLineTest, TheErrorTrapEndsTheRunAndWhatWasDoneIsKept) {
@@ -141,6 +151,62 @@ TEST_F(CommandLineTest, TheErrorTrapEndsTheRunAndWhatWasDoneIsKept) {
     EXPECT_NE(::testing::PrintToString(lines).find("/Shell,SZ,Explorer.exe"), std::string::npos)
         << ::testing::PrintToString(lines);
   }
+}
+
+// The undo file the command line leaves beside the hive backups takes the
+// whole run back: imported into the installation, every hive holds what it
+// held before.
+TEST_F(CommandLineTest, TheUndoFileBesideTheBackupsTakesTheRunBack) {
+  const fs::path config = dir_.path() / "WINDOWS" / "system32" / "config";
+  const auto registry_state = [&] {
+    HiveRegistry registry(Installation::Find(dir_.path()).Hives(""), false);
+    return std::vector{Snapshot(registry, kHkeyLocalMachine, "SOFTWARE"),
+                       Snapshot(registry, kHkeyLocalMachine, "SYSTEM"),
+                       Snapshot(registry, kHkeyCurrentUser, "")};
+  };
+  const auto before = registry_state();
+
+  const auto outcome = RunCli(Windows() + " --all");
+  ASSERT_EQ(outcome.status, 0) << outcome.output;
+  std::vector<fs::path> undo_files;
+  for (const auto& entry : fs::directory_iterator(config)) {
+    if (entry.path().filename().string().starts_with("Sorbantilex-deshacer-")) {
+      undo_files.push_back(entry.path());
+    }
+  }
+  ASSERT_EQ(undo_files.size(), 1u);
+  EXPECT_NE(outcome.output.find("Para deshacer los cambios del registro, importe en Windows el "
+                                "archivo:\n  " +
+                                undo_files.front().string()),
+            std::string::npos)
+      << outcome.output;
+  const auto repaired = registry_state();
+  ASSERT_NE(repaired, before);
+
+  {
+    HiveRegistry registry(Installation::Find(dir_.path()).Hives(""), true);
+    ASSERT_EQ(ImportRegFile(registry, ReadBytes(undo_files.front())), "");
+    ASSERT_TRUE(registry.Commit().errors.empty());
+  }
+  const auto restored = registry_state();
+  for (std::size_t i = 0; i < before.size(); ++i) {
+    EXPECT_EQ(FirstDifference(restored[i], before[i]), "") << i;
+  }
+
+  // A dry run, and a run that changes nothing, leave no undo file.
+  const auto count = [&] {
+    std::size_t n = 0;
+    for (const auto& entry : fs::directory_iterator(config)) {
+      n += entry.path().filename().string().starts_with("Sorbantilex-deshacer-");
+    }
+    return n;
+  };
+  RunCli(Windows() + " --all --dry-run");
+  EXPECT_EQ(count(), 1u);
+  RunCli(Windows() + " --task restricciones-sistema");
+  EXPECT_EQ(count(), 2u);
+  RunCli(Windows() + " --task restricciones-sistema");
+  EXPECT_EQ(count(), 2u);
 }
 
 TEST_F(CommandLineTest, ARefusedHiveStopsTheRunWithNoByteChanged) {
