@@ -194,7 +194,7 @@ int Run(int argc, char** argv) {
   offline::Installation installation;
   try {
     installation = offline::Installation::Find(root);
-    lock = std::make_unique<offline::InstanceLock>(installation.root());
+    lock = std::make_unique<offline::InstanceLock>(installation);
     store = std::make_unique<offline::HiveRegistry>(installation.Hives(options->user),
                                                     !options->dry_run);
   } catch (const offline::OfflineRefusal& refusal) {
