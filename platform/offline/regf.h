@@ -27,6 +27,9 @@ struct BaseBlock {
 /// not start with the hive signature.
 std::optional<BaseBlock> ReadBaseBlock(const std::filesystem::path& path);
 
+/// Whether the checksum of a base block (its first 512 bytes) is right.
+bool BaseBlockChecksumOk(std::span<const std::uint8_t> base_block);
+
 /// Rewrites the checksum of a base block (the first 512 bytes of `image`)
 /// after its fields were changed.
 void SealBaseBlock(std::span<std::uint8_t> image);

@@ -1,9 +1,8 @@
 #include "ui/cli/options.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
-
-#include "app/menu.h"
 
 namespace sorbantilex::cli {
 
@@ -31,7 +30,7 @@ constexpr std::string_view kHelp =
     "                      opción se acepta la dirección inicial del diálogo)\n"
     "  --dry-run           lo hace todo y muestra cada cambio, pero no escribe nada\n"
     "  --list              las claves de las reparaciones con su texto\n"
-    "  --help, --version\n"
+    "  -h, --help, --version\n"
     "\n"
     "Sin --task, --all, --dry-run ni --start-page, en una sesión gráfica se abre la ventana\n"
     "de Sorbantilex sobre la instalación (si hay varias instalaciones o perfiles, se elige\n"
@@ -42,16 +41,6 @@ constexpr std::string_view kHelp =
     "2 por un uso incorrecto o sin ninguna reparación marcada.\n";
 
 }  // namespace
-
-std::string_view Caption(CheckArray array, int index) {
-  for (const Control& control : Menu::Controls()) {
-    if (control.kind == ControlKind::kCheckBox && control.name == ArrayName(array) &&
-        control.index == index) {
-      return control.caption;
-    }
-  }
-  return {};
-}
 
 std::optional<Options> Parse(int argc, char** argv, int* early_exit) {
   Options options;
@@ -76,9 +65,9 @@ std::optional<Options> Parse(int argc, char** argv, int* early_exit) {
       *early_exit = kExitDone;
       return std::nullopt;
     } else if (arg == "--list") {
-      for (const auto& task : kTaskKeys) {
-        std::printf("%-28s %s\n", std::string(task.key).c_str(),
-                    std::string(Caption(task.array, task.index)).c_str());
+      for (const Step& step : kSteps) {
+        if (!step.HasBox()) continue;
+        std::printf("%-28s %s\n", std::string(step.key).c_str(), std::string(step.caption).c_str());
       }
       *early_exit = kExitDone;
       return std::nullopt;
@@ -96,9 +85,9 @@ std::optional<Options> Parse(int argc, char** argv, int* early_exit) {
       } else if (arg == "--start-page") {
         options.start_page = std::string(*given);
       } else {
-        const TaskKey* found = nullptr;
-        for (const auto& task : kTaskKeys) {
-          if (task.key == *given) found = &task;
+        const Step* found = nullptr;
+        for (const Step& step : kSteps) {
+          if (step.HasBox() && step.key == *given) found = &step;
         }
         if (found == nullptr)
           return usage("reparación desconocida: " + std::string(*given) + " (vea --list)");
@@ -109,6 +98,14 @@ std::optional<Options> Parse(int argc, char** argv, int* early_exit) {
     }
   }
   return options;
+}
+
+bool DisplayAvailable() {
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && *value != '\0') return true;
+  }
+  return false;
 }
 
 bool OpensDesktop(const Options& options, bool display_available) {
