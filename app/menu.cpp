@@ -4,6 +4,7 @@
 #include <exception>
 #include <string>
 
+#include "app/task_catalog.h"
 #include "registry/failure.h"
 #include "registry/priviliges.h"
 
@@ -30,16 +31,28 @@ constexpr Control Frame(std::string_view name, std::string_view caption, TwipsRe
                  .tooltip = kFrameTooltip};
 }
 
-constexpr Control Box(std::string_view array, int index, std::string_view frame,
-                      std::string_view caption, TwipsRect rect, int tab_index,
+constexpr std::string_view FrameOf(CheckArray array) {
+  switch (array) {
+    case CheckArray::kPolicies:
+      return "frmPolicies";
+    case CheckArray::kFixes:
+      return "frmFixes";
+    case CheckArray::kInternet:
+      return "frmInternet";
+  }
+  return {};
+}
+
+// A box of the task catalogue, with the caption the catalogue gives it.
+constexpr Control Box(CheckArray array, int index, TwipsRect rect, int tab_index,
                       bool enabled = true) {
-  return Control{.name = array,
+  return Control{.name = ArrayName(array),
                  .kind = ControlKind::kCheckBox,
-                 .caption = caption,
+                 .caption = BoxCaption(array, index),
                  .rect = rect,
                  .tab_index = tab_index,
                  .index = index,
-                 .parent = frame,
+                 .parent = FrameOf(array),
                  .initial_state = 0,
                  .enabled = enabled};
 }
@@ -71,37 +84,36 @@ constexpr std::array kControls{
             .font = kUnlockFont,
             .tooltip = "Seleccione las acciones a realizar y luego presione aquí",
             .tab_index = 0},
-    Box("checkPolicies", 0, "frmPolicies", "Eliminar restricciones del Sistema",
-        {120, 300, 2630, 200}, 1),
-    Box("checkPolicies", 1, "frmPolicies", "Eliminar restricciones del Explorador",
-        {120, 540, 2820, 200}, 2),
-    Box("checkPolicies", 2, "frmPolicies", "Eliminar restricciones del ActiveDesktop",
-        {120, 780, 3135, 200}, 3),
-    Box("checkPolicies", 3, "frmPolicies", "Eliminar restricciones de Agregar/quitar programas",
-        {120, 1020, 3840, 200}, 4),
-    Box("checkFixes", 0, "frmFixes", "Reparar la visualización de archivos ocultos",
-        {120, 300, 3405, 200}, 5),
-    Box("checkFixes", 1, "frmFixes", "Reparar el Modo a prueba de fallos", {120, 540, 2805, 200},
-        6),
-    Box("checkFixes", 2, "frmFixes", "Restaurar Userinit del Winlogon (Userinit.exe)",
-        {120, 780, 3525, 200}, 7),
-    Box("checkFixes", 3, "frmFixes", "Restaurar Shell del Winlogon (Explorer.exe)",
-        {120, 1020, 3375, 200}, 8),
-    Box("checkFixes", 4, "frmFixes", "Reactivar Comprobador de archivos de Sistema (SFC)",
-        {120, 1280, 4120, 200}, 9),
-    Box("checkFixes", 5, "frmFixes", "Reparar servicio de Restaurar Sistema (Windows XP)",
-        {120, 1550, 4125, 200}, 10, /*enabled=*/false),
-    Box("checkInternet", 0, "frmInternet", "Desbloquear página de Inicio (Internet Explorer)",
-        {120, 300, 3855, 200}, 11),
-    Box("checkInternet", 1, "frmInternet", "Eliminar Sitios de confianza (Internet Explorer)",
-        {120, 540, 3735, 200}, 12),
-    Box("checkInternet", 2, "frmInternet", "Eliminar Sitios restringidos (Internet Explorer)",
-        {120, 780, 3615, 195}, 13),
-    Box("checkInternet", 3, "frmInternet",
-        "Eliminar ventanas emergentes permitidas (Internet Explorer)", {120, 1020, 4450, 200}, 14),
-    Box("checkInternet", 4, "frmInternet", "Restaurar el archivo hosts", {120, 1260, 2175, 200},
-        15),
+    Box(CheckArray::kPolicies, 0, {120, 300, 2630, 200}, 1),
+    Box(CheckArray::kPolicies, 1, {120, 540, 2820, 200}, 2),
+    Box(CheckArray::kPolicies, 2, {120, 780, 3135, 200}, 3),
+    Box(CheckArray::kPolicies, 3, {120, 1020, 3840, 200}, 4),
+    Box(CheckArray::kFixes, 0, {120, 300, 3405, 200}, 5),
+    Box(CheckArray::kFixes, 1, {120, 540, 2805, 200}, 6),
+    Box(CheckArray::kFixes, 2, {120, 780, 3525, 200}, 7),
+    Box(CheckArray::kFixes, 3, {120, 1020, 3375, 200}, 8),
+    Box(CheckArray::kFixes, 4, {120, 1280, 4120, 200}, 9),
+    Box(CheckArray::kFixes, 5, {120, 1550, 4125, 200}, 10, /*enabled=*/false),
+    Box(CheckArray::kInternet, 0, {120, 300, 3855, 200}, 11),
+    Box(CheckArray::kInternet, 1, {120, 540, 3735, 200}, 12),
+    Box(CheckArray::kInternet, 2, {120, 780, 3615, 195}, 13),
+    Box(CheckArray::kInternet, 3, {120, 1020, 4450, 200}, 14),
+    Box(CheckArray::kInternet, 4, {120, 1260, 2175, 200}, 15),
 };
+
+// Every box of the catalogue is drawn, and every box drawn is in the catalogue.
+constexpr bool LayoutMatchesCatalogue() {
+  std::size_t boxes = 0;
+  for (const Control& control : kControls) {
+    if (control.kind != ControlKind::kCheckBox) continue;
+    if (control.caption.empty()) return false;
+    ++boxes;
+  }
+  std::size_t steps = 0;
+  for (const Step& step : kSteps) steps += step.HasBox() ? 1 : 0;
+  return boxes == steps;
+}
+static_assert(LayoutMatchesCatalogue());
 
 constexpr WindowLayout kLayout{.id = WindowId::kMenu,
                                .name = "Menu",
@@ -110,16 +122,6 @@ constexpr WindowLayout kLayout{.id = WindowId::kMenu,
                                .title = {},
                                .icon_id = kMenuIconId,
                                .controls = kControls};
-
-struct FrameOfArray {
-  std::string_view frame;
-  CheckArray array;
-};
-constexpr std::array kFrames{
-    FrameOfArray{"frmPolicies", CheckArray::kPolicies},
-    FrameOfArray{"frmFixes", CheckArray::kFixes},
-    FrameOfArray{"frmInternet", CheckArray::kInternet},
-};
 
 // --- Texts -----------------------------------------------------------------
 
@@ -147,43 +149,6 @@ std::string Title() {
          std::to_string(kVersionMinor) + "." + std::to_string(kVersionRevision);
 }
 
-// --- Dispatch table --------------------------------------------------------
-
-enum class StepKind { kTask, kYield, kStartPageDialog };
-
-struct Step {
-  StepKind kind;
-  CheckArray array = CheckArray::kPolicies;
-  int index = 0;
-  void (Funciones::*task)() = nullptr;
-};
-
-constexpr Step Task(CheckArray array, int index, void (Funciones::*task)()) {
-  return Step{StepKind::kTask, array, index, task};
-}
-constexpr Step kYieldStep{StepKind::kYield};
-
-constexpr std::array kSteps{
-    Task(CheckArray::kPolicies, 0, &Funciones::EliminarRestriccionesSistema),
-    Task(CheckArray::kPolicies, 1, &Funciones::EliminarRestriccionesExplorador),
-    Task(CheckArray::kPolicies, 2, &Funciones::EliminarRestriccionesActiveDesktop),
-    Task(CheckArray::kPolicies, 3, &Funciones::EliminarRestriccionesAgregarQuitar),
-    kYieldStep,
-    Task(CheckArray::kFixes, 0, &Funciones::RepararArchivosOcultos),
-    Task(CheckArray::kFixes, 1, &Funciones::RepararModoSeguro),
-    Task(CheckArray::kFixes, 2, &Funciones::RestaurarUserinit),
-    Task(CheckArray::kFixes, 3, &Funciones::RestaurarShell),
-    Task(CheckArray::kFixes, 4, &Funciones::ReactivarSFC),
-    Task(CheckArray::kFixes, 5, &Funciones::RepararRestaurarSistema),
-    kYieldStep,
-    Step{StepKind::kStartPageDialog, CheckArray::kInternet, 0},
-    kYieldStep,
-    Task(CheckArray::kInternet, 1, &Funciones::EliminarSitiosConfianza),
-    Task(CheckArray::kInternet, 2, &Funciones::EliminarSitiosRestringidos),
-    Task(CheckArray::kInternet, 3, &Funciones::EliminarVentanasPermitidas),
-    Task(CheckArray::kInternet, 4, &Funciones::RestaurarHosts),
-};
-
 constexpr std::array kCountOrder{CheckArray::kPolicies, CheckArray::kFixes, CheckArray::kInternet};
 
 /// Clears the running flag when a run returns or unwinds.
@@ -205,8 +170,8 @@ Menu::Menu(MenuPlatform platform) : platform_(platform), iniRem_(platform.ui, pl
 const WindowLayout& Menu::Layout() { return kLayout; }
 
 std::optional<CheckArray> Menu::ArrayOfFrame(std::string_view frame) {
-  for (const FrameOfArray& entry : kFrames) {
-    if (entry.frame == frame) return entry.array;
+  for (const CheckArray array : kCountOrder) {
+    if (FrameOf(array) == frame) return array;
   }
   return std::nullopt;
 }
@@ -288,7 +253,7 @@ void Menu::RunTasks() {
   }
 
   for (const Step& step : kSteps) {
-    if (step.kind == StepKind::kYield) {
+    if (!step.HasBox()) {
       ui.YieldToMessages();
       continue;
     }

@@ -23,8 +23,9 @@ struct MenuPlatform {
   RegistryApi& registry;  // for the home-page dialog
 };
 
-/// The main window: the task catalogue, the start-up checks and the task
-/// runner. It owns the home-page dialog `IniRem`.
+/// The main window: its layout, the start-up checks and the task runner,
+/// which takes the boxes and repairs of the task catalogue
+/// (`app/task_catalog.h`) in order. It owns the home-page dialog `IniRem`.
 ///
 /// Holds no control state of its own: the front end keeps the boxes' states
 /// and enabled flags (starting from the layout table) and the windows'

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <algorithm>
+#include <array>
 #include <ostream>
 #include <string_view>
 
+#include "app/task_catalog.h"
 #include "tasks/funciones.h"
 
 namespace sorbantilex {
@@ -14,22 +17,14 @@ struct Repair {
 };
 inline void PrintTo(const Repair& repair, std::ostream* out) { *out << repair.name; }
 
-/// Every repair of `Funciones`, in the order the task runner calls them.
-inline constexpr Repair kRepairs[] = {
-    {"EliminarRestriccionesSistema", &Funciones::EliminarRestriccionesSistema},
-    {"EliminarRestriccionesExplorador", &Funciones::EliminarRestriccionesExplorador},
-    {"EliminarRestriccionesActiveDesktop", &Funciones::EliminarRestriccionesActiveDesktop},
-    {"EliminarRestriccionesAgregarQuitar", &Funciones::EliminarRestriccionesAgregarQuitar},
-    {"RepararArchivosOcultos", &Funciones::RepararArchivosOcultos},
-    {"RepararModoSeguro", &Funciones::RepararModoSeguro},
-    {"RestaurarUserinit", &Funciones::RestaurarUserinit},
-    {"RestaurarShell", &Funciones::RestaurarShell},
-    {"ReactivarSFC", &Funciones::ReactivarSFC},
-    {"RepararRestaurarSistema", &Funciones::RepararRestaurarSistema},
-    {"EliminarSitiosConfianza", &Funciones::EliminarSitiosConfianza},
-    {"EliminarSitiosRestringidos", &Funciones::EliminarSitiosRestringidos},
-    {"EliminarVentanasPermitidas", &Funciones::EliminarVentanasPermitidas},
-    {"RestaurarHosts", &Funciones::RestaurarHosts},
-};
+/// Every repair of the task catalogue, in the order the task runner calls them.
+inline constexpr auto kRepairs = [] {
+  std::array<Repair, TaskCount()> repairs{};
+  std::size_t next = 0;
+  for (const Step& step : kSteps) {
+    if (step.kind == StepKind::kTask) repairs[next++] = {step.name, step.task};
+  }
+  return repairs;
+}();
 
 }  // namespace sorbantilex

@@ -352,6 +352,10 @@ bool SortSubkeyLists(std::vector<std::uint8_t>& image, std::span<const std::size
   return understood;
 }
 
+bool BaseBlockChecksumOk(std::span<const std::uint8_t> base_block) {
+  return base_block.size() >= 512 && Get32(base_block, 508) == Checksum(base_block);
+}
+
 void SealBaseBlock(std::span<std::uint8_t> image) { Put32(image, 508, Checksum(image)); }
 
 }  // namespace sorbantilex::offline

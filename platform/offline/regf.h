@@ -37,6 +37,9 @@ std::optional<BaseBlock> ReadBaseBlock(int fd);
 /// in Spanish, or an empty text.
 std::string CheckBins(int fd, std::uint64_t file_size, std::uint32_t bins_size);
 
+/// Whether the checksum of a base block (its first 512 bytes) is right.
+bool BaseBlockChecksumOk(std::span<const std::uint8_t> base_block);
+
 /// Rewrites the checksum of a base block (the first 512 bytes of `image`)
 /// after its fields were changed.
 void SealBaseBlock(std::span<std::uint8_t> image);

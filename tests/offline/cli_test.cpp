@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "app/task_catalog.h"
 #include "offline_test_support.h"
 #include "platform/offline/regf.h"
 #include "platform/offline/sample.h"
@@ -125,6 +126,13 @@ TEST_F(CommandLineTest, DryRunPrintsTheChangesAndWritesNothing) {
   EXPECT_NE(outcome.output.find("\"Userinit\" = REG_SZ \"C:\\WINDOWS\\system32\\userinit.exe,\""),
             std::string::npos);
   EXPECT_EQ(FolderContents(dir_.path()), before);
+  // Every box is reported under its own caption, in the order the runner takes them.
+  std::size_t at = 0;
+  for (const Step& step : kSteps) {
+    if (!step.HasBox()) continue;
+    at = outcome.output.find("\n  " + std::string(step.caption) + "\n", at);
+    ASSERT_NE(at, std::string::npos) << step.caption << "\n" << outcome.output;
+  }
 }
 
 TEST_F(CommandLineTest, TheErrorTrapEndsTheRunAndWhatWasDoneIsKept) {

@@ -3,8 +3,6 @@
 #include <cstdio>
 #include <iostream>
 
-#include "app/menu.h"
-
 namespace sorbantilex::cli {
 
 namespace fs = std::filesystem;
@@ -43,16 +41,6 @@ constexpr std::string_view kHelp =
 
 }  // namespace
 
-std::string_view Caption(CheckArray array, int index) {
-  for (const Control& control : Menu::Controls()) {
-    if (control.kind == ControlKind::kCheckBox && control.name == ArrayName(array) &&
-        control.index == index) {
-      return control.caption;
-    }
-  }
-  return {};
-}
-
 std::optional<Options> Parse(int argc, char** argv, int* early_exit) {
   Options options;
   std::vector<std::string_view> args(argv + 1, argv + argc);
@@ -76,9 +64,9 @@ std::optional<Options> Parse(int argc, char** argv, int* early_exit) {
       *early_exit = kExitDone;
       return std::nullopt;
     } else if (arg == "--list") {
-      for (const auto& task : kTaskKeys) {
-        std::printf("%-28s %s\n", std::string(task.key).c_str(),
-                    std::string(Caption(task.array, task.index)).c_str());
+      for (const Step& step : kSteps) {
+        if (!step.HasBox()) continue;
+        std::printf("%-28s %s\n", std::string(step.key).c_str(), std::string(step.caption).c_str());
       }
       *early_exit = kExitDone;
       return std::nullopt;
@@ -96,9 +84,9 @@ std::optional<Options> Parse(int argc, char** argv, int* early_exit) {
       } else if (arg == "--start-page") {
         options.start_page = std::string(*given);
       } else {
-        const TaskKey* found = nullptr;
-        for (const auto& task : kTaskKeys) {
-          if (task.key == *given) found = &task;
+        const Step* found = nullptr;
+        for (const Step& step : kSteps) {
+          if (step.HasBox() && step.key == *given) found = &step;
         }
         if (found == nullptr)
           return usage("reparación desconocida: " + std::string(*given) + " (vea --list)");

@@ -3,14 +3,13 @@
 // The command line's options: what they are, how they are read, and which
 // front end they call for.
 
-#include <array>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "app/layout.h"
+#include "app/task_catalog.h"
 
 namespace sorbantilex::cli {
 
@@ -18,41 +17,14 @@ inline constexpr int kExitDone = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 
-struct TaskKey {
-  std::string_view key;
-  CheckArray array;
-  int index;
-};
-
-inline constexpr std::array<TaskKey, 15> kTaskKeys = {{
-    {"restricciones-sistema", CheckArray::kPolicies, 0},
-    {"restricciones-explorador", CheckArray::kPolicies, 1},
-    {"restricciones-activedesktop", CheckArray::kPolicies, 2},
-    {"restricciones-agregarquitar", CheckArray::kPolicies, 3},
-    {"archivos-ocultos", CheckArray::kFixes, 0},
-    {"modo-seguro", CheckArray::kFixes, 1},
-    {"userinit", CheckArray::kFixes, 2},
-    {"shell", CheckArray::kFixes, 3},
-    {"sfc", CheckArray::kFixes, 4},
-    {"restaurar-sistema", CheckArray::kFixes, 5},
-    {"pagina-inicio", CheckArray::kInternet, 0},
-    {"sitios-confianza", CheckArray::kInternet, 1},
-    {"sitios-restringidos", CheckArray::kInternet, 2},
-    {"ventanas-emergentes", CheckArray::kInternet, 3},
-    {"hosts", CheckArray::kInternet, 4},
-}};
-
 struct Options {
   std::optional<std::filesystem::path> windows;
   std::string user;
-  std::vector<const TaskKey*> tasks;
+  std::vector<const Step*> tasks;  // the boxes --task names, in the order given
   bool all = false;
   std::optional<std::string> start_page;
   bool dry_run = false;
 };
-
-/// The caption of a repair's box in the main window.
-std::string_view Caption(CheckArray array, int index);
 
 /// Reads the options. Returns nullopt when the program has already answered
 /// (--help, --version, --list; `early_exit` 0) or after a usage message on

@@ -1,0 +1,49 @@
+#include "ui/cli/change_report.h"
+
+#include <string>
+#include <string_view>
+
+#include "app/task_catalog.h"
+#include "ui/cli/terminal.h"
+
+namespace sorbantilex::cli {
+namespace {
+
+std::string DescribeFile(const offline::FileChange& change) {
+  const std::string_view content(reinterpret_cast<const char*>(change.content.data()),
+                                 change.content.size());
+  return "archivo escrito " + change.windows_path + " (" + std::to_string(change.content.size()) +
+         " bytes): \"" + Printable(content) + "\"";
+}
+
+}  // namespace
+
+bool PrintChangeReport(const RunOutcome& run, std::ostream& out, std::ostream& err) {
+  out << (run.dry_run ? "\nCambios (simulación: no se ha escrito nada):\n" : "\nCambios:\n");
+  constexpr std::string_view kFilesCaption = TaskNamed("RestaurarHosts").caption;
+  std::size_t file_index = 0;
+  for (const auto& section : run.log.sections()) {
+    out << "  " << (section.caption.empty() ? "(inicio)" : section.caption) << "\n";
+    auto lines = DescribeChanges(section.changes);
+    if (section.caption == kFilesCaption) {
+      for (; file_index < run.files.size(); ++file_index) {
+        lines.push_back(DescribeFile(run.files[file_index]));
+      }
+    }
+    if (lines.empty()) lines.push_back("sin cambios");
+    for (const auto& line : lines) out << "    " << Terminal(line) << "\n";
+  }
+  for (const auto& notice : run.notices) out << "Aviso: " << notice << "\n";
+  if (!run.commit.written.empty() || !run.files.empty()) {
+    out << "Copias de seguridad:\n";
+    for (const auto& written : run.commit.written) out << "  " << written.backup.string() << "\n";
+    for (const auto& change : run.files) {
+      if (!change.backup.empty()) out << "  " << change.backup.string() << "\n";
+    }
+  }
+  for (const auto& error : run.commit.errors) err << error << "\n";
+  out.flush();
+  return run.commit.errors.empty();
+}
+
+}  // namespace sorbantilex::cli
