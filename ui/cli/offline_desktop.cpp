@@ -32,7 +32,7 @@ class OfflineDesktop final : public DesktopPlatform {
  public:
   explicit OfflineDesktop(const DesktopTarget& target)
       : installation_(offline::Installation::Find(target.installation)),
-        lock_(installation_.root()),
+        lock_(installation_),
         hives_(installation_.Hives(target.user)),
         store_(hives_, true),
         undo_(store_),

@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "platform/offline/undo_file.h"
+#include "ui/cli/terminal.h"
 
 namespace sorbantilex::cli {
 
@@ -13,10 +14,10 @@ void ReportUndoFile(std::ostream& out, const UndoRecorder& undo,
   try {
     const auto path = offline::WriteUndoFile(folder, std::time(nullptr), undo.UndoFile());
     out << "Para deshacer los cambios del registro, importe en Windows el archivo:\n  "
-        << path.string() << "\n";
+        << Terminal(path.string(), Breaks::kEscaped) << "\n";
   } catch (const std::system_error& error) {
     out << "Aviso: no se pudo escribir el archivo para deshacer los cambios del registro en "
-        << folder.string() << " (" << error.code().message()
+        << Terminal(folder.string(), Breaks::kEscaped) << " (" << error.code().message()
         << "); los cambios se han guardado igualmente.\n";
   }
 }
