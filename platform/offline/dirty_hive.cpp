@@ -11,6 +11,7 @@
 
 #include "platform/offline/hive.h"
 #include "platform/offline/log_recovery.h"
+#include "platform/offline/paths.h"
 #include "platform/offline/regf.h"
 #include "registry/key_names.h"
 
@@ -183,6 +184,45 @@ std::optional<RecoveredHive> RecoverDirtyHive(const fs::path& hive) {
   }
   recovered.memory_ = memory.Release();
   return recovered;
+}
+
+std::vector<fs::path> KeepLogBackups(const std::vector<fs::path>& logs) {
+  std::vector<fs::path> made;
+  try {
+    for (const fs::path& log : logs) {
+      const fs::path backup = FreeBackupPath(log);
+      auto fail = [&] {
+        throw CommitError("no se pudo guardar la copia de seguridad " + Quoted(backup) + ": " +
+                          std::strerror(errno));
+      };
+      Fd from(::open(log.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+      if (from.get() < 0) fail();
+      // Never through a link planted at the new name.
+      Fd to(::open(backup.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+      if (to.get() < 0) fail();
+      made.push_back(backup);
+      std::vector<std::uint8_t> buffer(1 << 16);
+      for (;;) {
+        const ssize_t n = ::read(from.get(), buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) fail();
+        if (n == 0) break;
+        for (ssize_t done = 0; done < n;) {
+          const ssize_t w =
+              ::write(to.get(), buffer.data() + done, static_cast<std::size_t>(n - done));
+          if (w < 0 && errno == EINTR) continue;
+          if (w <= 0) fail();
+          done += w;
+        }
+      }
+      if (::fsync(to.get()) != 0 || ::close(to.Release()) != 0) fail();
+    }
+  } catch (...) {
+    std::error_code ignored;
+    for (const auto& backup : made) fs::remove(backup, ignored);
+    throw;
+  }
+  return made;
 }
 
 bool MarkFileClean(const fs::path& file, std::uint32_t sequence) {

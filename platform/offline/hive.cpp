@@ -12,7 +12,9 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <utility>
 
+#include "platform/offline/dirty_hive.h"
 #include "platform/offline/regf.h"
 #include "registry/key_names.h"
 
@@ -135,20 +137,15 @@ std::unique_ptr<Hive> Hive::Open(const fs::path& path, std::string mount_name, b
                          "Windows (la que contiene la carpeta Windows)." +
                          kNothingChanged);
   }
-  const auto base = ReadBaseBlock(path);
+  // A hive Windows left dirty is recovered from its logs and read from memory.
+  auto recovered = RecoverDirtyHive(path);
+  const fs::path source = recovered ? fs::path(recovered->OpenPath()) : path;
+  const auto base = ReadBaseBlock(source);
   if (!base || !base->checksum_ok || base->major != 1) {
     throw OfflineRefusal("El archivo " + Quoted(path) +
                          " no es un archivo de registro válido o está dañado (cabecera incorrecta)."
                          " Restaure una copia de seguridad del archivo antes de repararlo." +
                          kNothingChanged);
-  }
-  if (base->Dirty()) {
-    throw OfflineRefusal(
-        "El archivo de registro " + Quoted(path) +
-        " tiene cambios pendientes en sus registros de transacciones (.LOG1, .LOG2): Windows no "
-        "terminó de guardarlo. Arranque Windows y apáguelo normalmente antes de repararlo desde "
-        "aquí." +
-        kNothingChanged);
   }
   if (for_writing) {
     if (const auto why = WhyNotWritable(path); !why.empty()) {
@@ -160,7 +157,7 @@ std::unique_ptr<Hive> Hive::Open(const fs::path& path, std::string mount_name, b
                            kNothingChanged);
     }
   }
-  ::hive_h* handle = hivex_open(path.c_str(), for_writing ? HIVEX_OPEN_WRITE : 0);
+  ::hive_h* handle = hivex_open(source.c_str(), for_writing ? HIVEX_OPEN_WRITE : 0);
   if (handle == nullptr) {
     throw OfflineRefusal(
         "El archivo " + Quoted(path) + " no es un archivo de registro válido o está dañado (" +
@@ -168,6 +165,10 @@ std::unique_ptr<Hive> Hive::Open(const fs::path& path, std::string mount_name, b
         "). Restaure una copia de seguridad del archivo antes de repararlo." + kNothingChanged);
   }
   std::unique_ptr<Hive> hive(new Hive(path, handle, base->minor));
+  if (recovered) {
+    recovered->Release();
+    hive->recovered_.emplace(std::move(*recovered));
+  }
   auto root = std::make_shared<HiveKey>();
   root->name = std::move(mount_name);
   root->hive = hive.get();
@@ -299,6 +300,11 @@ fs::path Hive::Commit(const CommitHooks& hooks) {
       throw CommitError("libhivex no pudo escribir " + Quoted(temporary) + ": " +
                         std::strerror(errno));
     }
+    // A recovered hive is written clean and newer than its logs, which
+    // Windows then leaves alone.
+    if (recovered_ && !MarkFileClean(temporary, recovered_->sequence())) {
+      throw CommitError("no se pudo escribir " + Quoted(temporary) + ": " + std::strerror(errno));
+    }
     auto image = ReadAll(temporary);
     if (!SortSubkeyLists(image, added_to)) {
       throw CommitError("no se pudo ordenar las subclaves nuevas en " + Quoted(temporary));
@@ -327,6 +333,7 @@ fs::path Hive::Commit(const CommitHooks& hooks) {
         }
         SyncFile(backup);
       }
+      if (recovered_) log_backups_ = KeepLogBackups(recovered_->logs());
     }
     if (hooks.before_rename) hooks.before_rename(temporary);
     if (::rename(temporary.c_str(), path_.c_str()) != 0) {
@@ -337,6 +344,7 @@ fs::path Hive::Commit(const CommitHooks& hooks) {
     std::error_code ignored;
     fs::remove(temporary, ignored);
     if (backup_made) fs::remove(backup, ignored);
+    for (const auto& made : std::exchange(log_backups_, {})) fs::remove(made, ignored);
     throw;
   }
   return backup;

@@ -36,7 +36,10 @@ bool PrintChangeReport(const RunOutcome& run, std::ostream& out, std::ostream& e
   for (const auto& notice : run.notices) out << "Aviso: " << notice << "\n";
   if (!run.commit.written.empty() || !run.files.empty()) {
     out << "Copias de seguridad:\n";
-    for (const auto& written : run.commit.written) out << "  " << written.backup.string() << "\n";
+    for (const auto& written : run.commit.written) {
+      out << "  " << written.backup.string() << "\n";
+      for (const auto& log : written.log_backups) out << "  " << log.string() << "\n";
+    }
     for (const auto& change : run.files) {
       if (!change.backup.empty()) out << "  " << change.backup.string() << "\n";
     }
