@@ -16,6 +16,7 @@
 
 #include "platform/offline/dirty_hive.h"
 #include "platform/offline/regf.h"
+#include "platform/offline/safe_files.h"
 #include "registry/key_names.h"
 
 namespace sorbantilex::offline {
@@ -34,64 +35,28 @@ using Malloced = std::unique_ptr<T, FreeMemory>;
 
 std::string Quoted(const fs::path& path) { return "\"" + path.string() + "\""; }
 
-// A file descriptor closed when it goes out of scope.
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
+// The whole file `fd` is open on, in one read.
+std::vector<std::uint8_t> ReadAll(int fd, const fs::path& path) {
+  struct stat status {};
+  std::vector<std::uint8_t> bytes;
+  if (::fstat(fd, &status) == 0) bytes.resize(static_cast<std::size_t>(status.st_size));
+  if (bytes.empty() || !ReadAt(fd, bytes.data(), bytes.size(), 0)) {
+    throw CommitError("no se pudo leer " + Quoted(path));
   }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  int Release() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-
- private:
-  int fd_;
-};
-
-void WriteAllAndSync(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
-  Fd fd(::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
-  if (fd.get() < 0)
-    throw CommitError("no se pudo abrir " + Quoted(path) + ": " + std::strerror(errno));
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd.get(), bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      throw CommitError("no se pudo escribir " + Quoted(path) + ": " + std::strerror(errno));
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  if (::fsync(fd.get()) != 0 || ::close(fd.Release()) != 0) {
-    throw CommitError("no se pudo guardar " + Quoted(path) +
-                      " en el disco: " + std::strerror(errno));
-  }
-}
-
-std::vector<std::uint8_t> ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                  std::istreambuf_iterator<char>());
-  if (!in.eof() && in.fail()) throw CommitError("no se pudo leer " + Quoted(path));
   return bytes;
 }
 
 void SyncFile(const fs::path& path) {
-  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.get() < 0 || ::fsync(fd.get()) != 0) {
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+  if (!fd || ::fsync(fd.get()) != 0) {
     throw CommitError("no se pudo guardar " + Quoted(path) +
                       " en el disco: " + std::strerror(errno));
   }
 }
 
 void SyncFolder(const fs::path& folder) {
-  Fd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (fd.get() >= 0) ::fsync(fd.get());
+  UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd) ::fsync(fd.get());
 }
 
 // Why the file cannot be written, or empty when it can.
@@ -129,22 +94,36 @@ Hive::Hive(fs::path path, ::hive_h* handle, std::uint32_t minor)
 
 Hive::~Hive() = default;
 
-std::unique_ptr<Hive> Hive::Open(const fs::path& path, std::string mount_name, bool for_writing) {
-  std::error_code error;
-  if (!fs::is_regular_file(path, error)) {
+std::unique_ptr<Hive> Hive::Open(const fs::path& path, std::string mount_name, bool for_writing,
+                                 const fs::path& within) {
+  const OpenedFile file = OpenRegularFile(path, within);
+  if (file.error == ENOENT) {
     throw OfflineRefusal("No se encuentra el archivo de registro " + Quoted(path) +
                          ". Indique con --windows la carpeta donde está montada la partición de "
                          "Windows (la que contiene la carpeta Windows)." +
                          kNothingChanged);
   }
+  if (!file) {
+    throw OfflineRefusal("No se puede usar el archivo de registro " + Quoted(path) + ": " +
+                         file.problem + ". Compruebe que la partición montada es la de Windows." +
+                         kNothingChanged);
+  }
   // A hive Windows left dirty is recovered from its logs and read from memory.
-  auto recovered = RecoverDirtyHive(path);
-  const fs::path source = recovered ? fs::path(recovered->OpenPath()) : path;
+  auto recovered = RecoverDirtyHive(file.fd.get(), path, within);
+  const int source = recovered ? recovered->fd() : file.fd.get();
+  const std::uint64_t source_size =
+      recovered ? recovered->size() : static_cast<std::uint64_t>(file.status.st_size);
   const auto base = ReadBaseBlock(source);
   if (!base || !base->checksum_ok || base->major != 1) {
     throw OfflineRefusal("El archivo " + Quoted(path) +
                          " no es un archivo de registro válido o está dañado (cabecera incorrecta)."
                          " Restaure una copia de seguridad del archivo antes de repararlo." +
+                         kNothingChanged);
+  }
+  if (const auto why = CheckBins(source, source_size, base->bins_size); !why.empty()) {
+    throw OfflineRefusal("El archivo " + Quoted(path) +
+                         " no es un archivo de registro válido o está dañado (" + why +
+                         "). Restaure una copia de seguridad del archivo antes de repararlo." +
                          kNothingChanged);
   }
   if (for_writing) {
@@ -157,7 +136,8 @@ std::unique_ptr<Hive> Hive::Open(const fs::path& path, std::string mount_name, b
                            kNothingChanged);
     }
   }
-  ::hive_h* handle = hivex_open(source.c_str(), for_writing ? HIVEX_OPEN_WRITE : 0);
+  // libhivex opens the very file checked above, whatever its name leads to.
+  ::hive_h* handle = hivex_open(DescriptorPath(source).c_str(), for_writing ? HIVEX_OPEN_WRITE : 0);
   if (handle == nullptr) {
     throw OfflineRefusal(
         "El archivo " + Quoted(path) + " no es un archivo de registro válido o está dañado (" +
@@ -293,31 +273,47 @@ fs::path Hive::Commit(const CommitHooks& hooks) {
   const fs::path temporary = folder / (path_.filename().string() + ".sorbantilex-nuevo");
   fs::path backup;
   bool backup_made = false;
+  bool created = false;
   try {
     std::vector<std::size_t> added_to;
     Apply(*root_, root_->origin, added_to);
-    if (hivex_commit(handle_.get(), temporary.c_str(), 0) != 0) {
+    // Created here, never through a link planted at the name; libhivex
+    // writes through this very descriptor.
+    UniqueFd file = CreateExclusive(temporary, 0600, true);
+    if (!file) {
+      throw CommitError("no se pudo crear " + Quoted(temporary) + ": " + std::strerror(errno));
+    }
+    created = true;
+    if (hivex_commit(handle_.get(), DescriptorPath(file.get()).c_str(), 0) != 0) {
       throw CommitError("libhivex no pudo escribir " + Quoted(temporary) + ": " +
                         std::strerror(errno));
     }
     // A recovered hive is written clean and newer than its logs, which
     // Windows then leaves alone.
-    if (recovered_ && !MarkFileClean(temporary, recovered_->sequence())) {
+    if (recovered_ && !MarkFileClean(file.get(), recovered_->sequence())) {
       throw CommitError("no se pudo escribir " + Quoted(temporary) + ": " + std::strerror(errno));
     }
-    auto image = ReadAll(temporary);
+    auto image = ReadAll(file.get(), temporary);
     if (!SortSubkeyLists(image, added_to)) {
       throw CommitError("no se pudo ordenar las subclaves nuevas en " + Quoted(temporary));
     }
-    WriteAllAndSync(temporary, image);
-    std::error_code ignored;
-    fs::permissions(temporary, fs::status(path_).permissions(), ignored);
+    if (!WriteAt(file.get(), image.data(), image.size(), 0) || ::fsync(file.get()) != 0) {
+      throw CommitError("no se pudo guardar " + Quoted(temporary) +
+                        " en el disco: " + std::strerror(errno));
+    }
+    image = {};
+    struct stat old_status {};
+    if (::stat(path_.c_str(), &old_status) == 0) ::fchmod(file.get(), old_status.st_mode & 07777);
     // Read the new hive back before it replaces the old one.
     {
-      std::unique_ptr<::hive_h, CloseHive> check(hivex_open(temporary.c_str(), 0));
+      std::unique_ptr<::hive_h, CloseHive> check(hivex_open(DescriptorPath(file.get()).c_str(), 0));
       if (!check || hivex_root(check.get()) == 0) {
         throw CommitError("el archivo nuevo " + Quoted(temporary) + " no se puede leer");
       }
+    }
+    if (!file.Close()) {
+      throw CommitError("no se pudo guardar " + Quoted(temporary) +
+                        " en el disco: " + std::strerror(errno));
     }
     if (hooks.keep_backup) {
       backup = FreeBackupPath(path_);
@@ -342,7 +338,7 @@ fs::path Hive::Commit(const CommitHooks& hooks) {
     SyncFolder(folder);
   } catch (...) {
     std::error_code ignored;
-    fs::remove(temporary, ignored);
+    if (created) fs::remove(temporary, ignored);
     if (backup_made) fs::remove(backup, ignored);
     for (const auto& made : std::exchange(log_backups_, {})) fs::remove(made, ignored);
     throw;

@@ -85,11 +85,13 @@ struct CommitHooks {
 /// Opening refuses (OfflineRefusal, nothing written): a missing file; a
 /// file that is no hive or does not parse; a dirty hive that cannot be
 /// recovered as Windows would; for writing, a read-only file, folder or
-/// mount.
+/// mount; anything but a regular file, a link at the file's own name, and
+/// (when `within` is given) a file whose folder a link leads outside
+/// `within`; a base block whose hive bins do not match it.
 class Hive {
  public:
   static std::unique_ptr<Hive> Open(const std::filesystem::path& path, std::string mount_name,
-                                    bool for_writing);
+                                    bool for_writing, const std::filesystem::path& within = {});
   ~Hive();
   Hive(const Hive&) = delete;
   Hive& operator=(const Hive&) = delete;

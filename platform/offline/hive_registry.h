@@ -15,10 +15,11 @@ namespace sorbantilex::offline {
 
 /// The hive files that stand for a Windows installation's registry.
 struct HivePaths {
-  std::filesystem::path software;  // HKEY_LOCAL_MACHINE\SOFTWARE
-  std::filesystem::path system;    // HKEY_LOCAL_MACHINE\SYSTEM
-  std::filesystem::path user;      // HKEY_CURRENT_USER; may be empty
-  std::string user_sid;            // HKEY_USERS\<sid> is the user hive when set
+  std::filesystem::path software;     // HKEY_LOCAL_MACHINE\SOFTWARE
+  std::filesystem::path system;       // HKEY_LOCAL_MACHINE\SYSTEM
+  std::filesystem::path user;         // HKEY_CURRENT_USER; may be empty
+  std::string user_sid;               // HKEY_USERS\<sid> is the user hive when set
+  std::filesystem::path within = {};  // no link may lead a hive outside it; empty: no check
 };
 
 /// What a commit did: each hive written with its backup, and each failure.

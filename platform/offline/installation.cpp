@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "platform/offline/paths.h"
+#include "platform/offline/safe_files.h"
 #include "platform/offline/utf16.h"
 #include "registry/key_names.h"
 
@@ -40,9 +41,11 @@ bool Hibernated(const fs::path& root, fs::path* file) {
   const auto found = FindNoCase(root, "hiberfil.sys");
   if (!found) return false;
   *file = *found;
-  std::ifstream in(*found, std::ios::binary);
+  // Only a regular file can hold a hibernated system; a FIFO or device at
+  // that name is never opened (it could block the program).
+  const OpenedFile opened = OpenRegularFile(*found, root);
   char head[4] = {};
-  if (!in.read(head, sizeof head)) return false;
+  if (!opened || !ReadAt(opened.fd.get(), head, sizeof head, 0)) return false;
   const std::string signature = UpperName(std::string_view(head, 4));
   return signature == "HIBR";
 }
@@ -93,7 +96,9 @@ Installation Installation::Find(const fs::path& root) {
   installation.software_ = ResolveNoCase(*windows, "System32\\config\\SOFTWARE");
   installation.system_ = ResolveNoCase(*windows, "System32\\config\\SYSTEM");
   for (const auto& hive : {installation.software_, installation.system_}) {
-    if (!fs::is_regular_file(hive, error)) {
+    // What stands there but is no regular file is refused when opened, with
+    // what it is.
+    if (fs::symlink_status(hive, error).type() == fs::file_type::not_found) {
       throw OfflineRefusal("No se encuentra el archivo de registro " + Quoted(hive) +
                            ". Compruebe que la partición montada es la de Windows y que el "
                            "archivo no se ha movido." +
@@ -129,7 +134,7 @@ std::vector<Profile> Installation::Profiles() const {
   };
   // The profiles Windows lists, with their SIDs.
   try {
-    const auto hive = Hive::Open(software_, "SOFTWARE", false);
+    const auto hive = Hive::Open(software_, "SOFTWARE", false, root_);
     std::shared_ptr<HiveKey> key = hive->root();
     for (const char* part : {"Microsoft", "Windows NT", "CurrentVersion", "ProfileList"}) {
       if (!key || !hive->LoadChildren(*key)) {
@@ -197,7 +202,7 @@ HivePaths Installation::Hives(std::string_view user) const {
     message << kNothingChanged;
     throw OfflineRefusal(message.str());
   }
-  return HivePaths{software_, system_, chosen.front()->user_hive, chosen.front()->sid};
+  return HivePaths{software_, system_, chosen.front()->user_hive, chosen.front()->sid, root_};
 }
 
 std::vector<fs::path> MountedInstallations() {

@@ -41,9 +41,16 @@ std::vector<std::pair<std::string, std::vector<std::uint8_t>>> FolderContents(
     const fs::path& folder) {
   std::vector<std::pair<std::string, std::vector<std::uint8_t>>> contents;
   for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-    if (entry.is_regular_file()) {
-      contents.emplace_back(fs::relative(entry.path(), folder).string(), ReadBytes(entry.path()));
+    if (!entry.is_regular_file()) continue;
+    const auto name = fs::relative(entry.path(), folder).string();
+    if (entry.file_size() > (std::uintmax_t{64} << 20)) {
+      // A huge (sparse) file stands for itself by its size and time.
+      const auto size = std::to_string(entry.file_size()) + " bytes, " +
+                        std::to_string(entry.last_write_time().time_since_epoch().count());
+      contents.emplace_back(name, std::vector<std::uint8_t>(size.begin(), size.end()));
+      continue;
     }
+    contents.emplace_back(name, ReadBytes(entry.path()));
   }
   std::sort(contents.begin(), contents.end());
   return contents;

@@ -34,7 +34,8 @@ class TempDir {
 std::vector<std::uint8_t> ReadBytes(const fs::path& path);
 void WriteBytes(const fs::path& path, const std::vector<std::uint8_t>& bytes);
 
-/// Every file under `folder` with its bytes, for byte-identical checks.
+/// Every file under `folder` with its bytes, for byte-identical checks (a
+/// file over 64 MiB by its size and modification time).
 std::vector<std::pair<std::string, std::vector<std::uint8_t>>> FolderContents(
     const fs::path& folder);
 
