@@ -14,6 +14,7 @@
 #include <fstream>
 
 #include "platform/offline/regf.h"
+#include "platform/offline/safe_files.h"
 #include "registry/key_names.h"
 
 namespace sorbantilex::offline {
@@ -32,64 +33,48 @@ using Malloced = std::unique_ptr<T, FreeMemory>;
 
 std::string Quoted(const fs::path& path) { return "\"" + path.string() + "\""; }
 
-// A file descriptor closed when it goes out of scope.
-class Fd {
+// A value's type is any 32-bit number; libhivex passes it in its `hive_type`
+// enumeration, whose named types are only some of them. The number is kept
+// in the enumeration's bytes and never loaded as the enumeration itself.
+static_assert(sizeof(hive_type) == sizeof(std::uint32_t));
+
+class TypeSlot {
  public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  int Release() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd;
+  hive_type* get() { return reinterpret_cast<hive_type*>(bytes_); }
+  std::uint32_t number() const {
+    std::uint32_t type = 0;
+    std::memcpy(&type, bytes_, sizeof type);
+    return type;
   }
 
  private:
-  int fd_;
+  alignas(hive_type) unsigned char bytes_[sizeof(hive_type)] = {};
 };
 
-void WriteAllAndSync(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
-  Fd fd(::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
-  if (fd.get() < 0)
-    throw CommitError("no se pudo abrir " + Quoted(path) + ": " + std::strerror(errno));
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd.get(), bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      throw CommitError("no se pudo escribir " + Quoted(path) + ": " + std::strerror(errno));
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  if (::fsync(fd.get()) != 0 || ::close(fd.Release()) != 0) {
-    throw CommitError("no se pudo guardar " + Quoted(path) +
-                      " en el disco: " + std::strerror(errno));
-  }
-}
+void StoreType(hive_set_value& set, std::uint32_t type) { std::memcpy(&set.t, &type, sizeof type); }
 
-std::vector<std::uint8_t> ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                  std::istreambuf_iterator<char>());
-  if (!in.eof() && in.fail()) throw CommitError("no se pudo leer " + Quoted(path));
+// The whole file `fd` is open on, in one read.
+std::vector<std::uint8_t> ReadAll(int fd, const fs::path& path) {
+  struct stat status {};
+  std::vector<std::uint8_t> bytes;
+  if (::fstat(fd, &status) == 0) bytes.resize(static_cast<std::size_t>(status.st_size));
+  if (bytes.empty() || !ReadAt(fd, bytes.data(), bytes.size(), 0)) {
+    throw CommitError("no se pudo leer " + Quoted(path));
+  }
   return bytes;
 }
 
 void SyncFile(const fs::path& path) {
-  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.get() < 0 || ::fsync(fd.get()) != 0) {
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+  if (!fd || ::fsync(fd.get()) != 0) {
     throw CommitError("no se pudo guardar " + Quoted(path) +
                       " en el disco: " + std::strerror(errno));
   }
 }
 
 void SyncFolder(const fs::path& folder) {
-  Fd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (fd.get() >= 0) ::fsync(fd.get());
+  UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd) ::fsync(fd.get());
 }
 
 // Why the file cannot be written, or empty when it can.
@@ -127,15 +112,21 @@ Hive::Hive(fs::path path, ::hive_h* handle, std::uint32_t minor)
 
 Hive::~Hive() = default;
 
-std::unique_ptr<Hive> Hive::Open(const fs::path& path, std::string mount_name, bool for_writing) {
-  std::error_code error;
-  if (!fs::is_regular_file(path, error)) {
+std::unique_ptr<Hive> Hive::Open(const fs::path& path, std::string mount_name, bool for_writing,
+                                 const fs::path& within) {
+  const OpenedFile file = OpenRegularFile(path, within);
+  if (file.error == ENOENT) {
     throw OfflineRefusal("No se encuentra el archivo de registro " + Quoted(path) +
                          ". Indique con --windows la carpeta donde está montada la partición de "
                          "Windows (la que contiene la carpeta Windows)." +
                          kNothingChanged);
   }
-  const auto base = ReadBaseBlock(path);
+  if (!file) {
+    throw OfflineRefusal("No se puede usar el archivo de registro " + Quoted(path) + ": " +
+                         file.problem + ". Compruebe que la partición montada es la de Windows." +
+                         kNothingChanged);
+  }
+  const auto base = ReadBaseBlock(file.fd.get());
   if (!base || !base->checksum_ok || base->major != 1) {
     throw OfflineRefusal("El archivo " + Quoted(path) +
                          " no es un archivo de registro válido o está dañado (cabecera incorrecta)."
@@ -150,6 +141,14 @@ std::unique_ptr<Hive> Hive::Open(const fs::path& path, std::string mount_name, b
         "aquí." +
         kNothingChanged);
   }
+  if (const auto why = CheckBins(file.fd.get(), static_cast<std::uint64_t>(file.status.st_size),
+                                 base->bins_size);
+      !why.empty()) {
+    throw OfflineRefusal("El archivo " + Quoted(path) +
+                         " no es un archivo de registro válido o está dañado (" + why +
+                         "). Restaure una copia de seguridad del archivo antes de repararlo." +
+                         kNothingChanged);
+  }
   if (for_writing) {
     if (const auto why = WhyNotWritable(path); !why.empty()) {
       throw OfflineRefusal("No se puede escribir el archivo de registro " + Quoted(path) + ": " +
@@ -160,7 +159,9 @@ std::unique_ptr<Hive> Hive::Open(const fs::path& path, std::string mount_name, b
                            kNothingChanged);
     }
   }
-  ::hive_h* handle = hivex_open(path.c_str(), for_writing ? HIVEX_OPEN_WRITE : 0);
+  // libhivex opens the very file checked above, whatever its name leads to.
+  ::hive_h* handle =
+      hivex_open(DescriptorPath(file.fd.get()).c_str(), for_writing ? HIVEX_OPEN_WRITE : 0);
   if (handle == nullptr) {
     throw OfflineRefusal(
         "El archivo " + Quoted(path) + " no es un archivo de registro válido o está dañado (" +
@@ -191,13 +192,14 @@ bool Hive::LoadChildren(HiveKey& key) {
   errno = 0;
   Malloced<hive_node_h> children(hivex_node_children(handle_.get(), key.origin));
   if (!children) {
-    key.broken = true;
+    MarkBroken(key);
     return false;
   }
   for (const hive_node_h* child = children.get(); *child != 0; ++child) {
     Malloced<char> name(hivex_node_name(handle_.get(), *child));
     if (!name) {
-      key.broken = true;
+      key.children.clear();
+      MarkBroken(key);
       return false;
     }
     auto node = std::make_shared<HiveKey>();
@@ -217,24 +219,32 @@ bool Hive::LoadValues(HiveKey& key) {
   if (key.origin == 0) return true;
   Malloced<hive_value_h> values(hivex_node_values(handle_.get(), key.origin));
   if (!values) {
-    key.broken = true;
+    MarkBroken(key);
     return false;
   }
   for (const hive_value_h* value = values.get(); *value != 0; ++value) {
     Malloced<char> name(hivex_value_key(handle_.get(), *value));
-    hive_type type{};
+    TypeSlot type;
     std::size_t length = 0;
-    Malloced<char> data(hivex_value_value(handle_.get(), *value, &type, &length));
+    Malloced<char> data(hivex_value_value(handle_.get(), *value, type.get(), &length));
     if (!name || (!data && length != 0)) {
-      key.broken = true;
       key.values.clear();
+      MarkBroken(key);
       return false;
     }
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(data.get());
-    key.values.push_back(HiveValue{name.get(), static_cast<std::uint32_t>(type),
-                                   std::vector<std::uint8_t>(bytes, bytes + length)});
+    key.values.push_back(
+        HiveValue{name.get(), type.number(), std::vector<std::uint8_t>(bytes, bytes + length)});
   }
   return true;
+}
+
+void Hive::MarkBroken(HiveKey& key) {
+  key.broken = true;
+  std::string path = key.name;
+  for (const HiveKey* at = key.parent; at != nullptr; at = at->parent)
+    path = at->name + "\\" + path;
+  damaged_keys_.push_back(std::move(path));
 }
 
 void Hive::MarkChanged(HiveKey& key) {
@@ -260,9 +270,12 @@ void Hive::Apply(HiveKey& key, std::size_t node, std::vector<std::size_t>& added
     std::vector<hive_set_value> values;
     values.reserve(key.values.size());
     for (auto& value : key.values) {
-      values.push_back(hive_set_value{value.name.data(), static_cast<hive_type>(value.type),
-                                      value.data.size(),
-                                      reinterpret_cast<char*>(value.data.data())});
+      hive_set_value set{};
+      set.key = value.name.data();
+      StoreType(set, value.type);
+      set.len = value.data.size();
+      set.value = reinterpret_cast<char*>(value.data.data());
+      values.push_back(set);
     }
     if (hivex_node_set_values(h, node, values.size(), values.data(), 0) != 0) {
       fail("escribir los valores");
@@ -292,26 +305,42 @@ fs::path Hive::Commit(const CommitHooks& hooks) {
   const fs::path temporary = folder / (path_.filename().string() + ".sorbantilex-nuevo");
   fs::path backup;
   bool backup_made = false;
+  bool created = false;
   try {
     std::vector<std::size_t> added_to;
     Apply(*root_, root_->origin, added_to);
-    if (hivex_commit(handle_.get(), temporary.c_str(), 0) != 0) {
+    // Created here, never through a link planted at the name; libhivex
+    // writes through this very descriptor.
+    UniqueFd file = CreateExclusive(temporary, 0600, true);
+    if (!file) {
+      throw CommitError("no se pudo crear " + Quoted(temporary) + ": " + std::strerror(errno));
+    }
+    created = true;
+    if (hivex_commit(handle_.get(), DescriptorPath(file.get()).c_str(), 0) != 0) {
       throw CommitError("libhivex no pudo escribir " + Quoted(temporary) + ": " +
                         std::strerror(errno));
     }
-    auto image = ReadAll(temporary);
+    auto image = ReadAll(file.get(), temporary);
     if (!SortSubkeyLists(image, added_to)) {
       throw CommitError("no se pudo ordenar las subclaves nuevas en " + Quoted(temporary));
     }
-    WriteAllAndSync(temporary, image);
-    std::error_code ignored;
-    fs::permissions(temporary, fs::status(path_).permissions(), ignored);
+    if (!WriteAt(file.get(), image.data(), image.size(), 0) || ::fsync(file.get()) != 0) {
+      throw CommitError("no se pudo guardar " + Quoted(temporary) +
+                        " en el disco: " + std::strerror(errno));
+    }
+    image = {};
+    struct stat old_status {};
+    if (::stat(path_.c_str(), &old_status) == 0) ::fchmod(file.get(), old_status.st_mode & 07777);
     // Read the new hive back before it replaces the old one.
     {
-      std::unique_ptr<::hive_h, CloseHive> check(hivex_open(temporary.c_str(), 0));
+      std::unique_ptr<::hive_h, CloseHive> check(hivex_open(DescriptorPath(file.get()).c_str(), 0));
       if (!check || hivex_root(check.get()) == 0) {
         throw CommitError("el archivo nuevo " + Quoted(temporary) + " no se puede leer");
       }
+    }
+    if (!file.Close()) {
+      throw CommitError("no se pudo guardar " + Quoted(temporary) +
+                        " en el disco: " + std::strerror(errno));
     }
     if (hooks.keep_backup) {
       backup = FreeBackupPath(path_);
@@ -335,7 +364,7 @@ fs::path Hive::Commit(const CommitHooks& hooks) {
     SyncFolder(folder);
   } catch (...) {
     std::error_code ignored;
-    fs::remove(temporary, ignored);
+    if (created) fs::remove(temporary, ignored);
     if (backup_made) fs::remove(backup, ignored);
     throw;
   }

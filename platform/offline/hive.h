@@ -70,11 +70,13 @@ struct CommitHooks {
 /// Opening refuses (OfflineRefusal, nothing written): a missing file; a
 /// file that is no hive or does not parse; a dirty base block (Windows left
 /// changes in the transaction logs); for writing, a read-only file, folder or
-/// mount.
+/// mount; anything but a regular file, a link at the file's own name, and
+/// (when `within` is given) a file whose folder a link leads outside
+/// `within`; a base block whose hive bins do not match it.
 class Hive {
  public:
   static std::unique_ptr<Hive> Open(const std::filesystem::path& path, std::string mount_name,
-                                    bool for_writing);
+                                    bool for_writing, const std::filesystem::path& within = {});
   ~Hive();
   Hive(const Hive&) = delete;
   Hive& operator=(const Hive&) = delete;
@@ -88,6 +90,9 @@ class Hive {
   /// use. False when libhivex cannot read them: the key is then broken.
   bool LoadChildren(HiveKey& key);
   bool LoadValues(HiveKey& key);
+  /// The keys libhivex could not read in this run, in the order they were
+  /// met, each as a path from the hive's root ("SOFTWARE\\Microsoft").
+  const std::vector<std::string>& damaged_keys() const { return damaged_keys_; }
   /// Marks the key and its ancestors as changed.
   static void MarkChanged(HiveKey& key);
 
@@ -107,12 +112,14 @@ class Hive {
 
   Hive(std::filesystem::path path, ::hive_h* handle, std::uint32_t minor);
   void Apply(HiveKey& key, std::size_t node, std::vector<std::size_t>& added_to);
+  void MarkBroken(HiveKey& key);
 
   std::filesystem::path path_;
   std::unique_ptr<::hive_h, CloseHive> handle_;
   std::uint32_t minor_ = 0;
   std::shared_ptr<HiveKey> root_;
   bool commit_attempted_ = false;
+  std::vector<std::string> damaged_keys_;
 };
 
 }  // namespace sorbantilex::offline

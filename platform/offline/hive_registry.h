@@ -15,10 +15,11 @@ namespace sorbantilex::offline {
 
 /// The hive files that stand for a Windows installation's registry.
 struct HivePaths {
-  std::filesystem::path software;  // HKEY_LOCAL_MACHINE\SOFTWARE
-  std::filesystem::path system;    // HKEY_LOCAL_MACHINE\SYSTEM
-  std::filesystem::path user;      // HKEY_CURRENT_USER; may be empty
-  std::string user_sid;            // HKEY_USERS\<sid> is the user hive when set
+  std::filesystem::path software;     // HKEY_LOCAL_MACHINE\SOFTWARE
+  std::filesystem::path system;       // HKEY_LOCAL_MACHINE\SYSTEM
+  std::filesystem::path user;         // HKEY_CURRENT_USER; may be empty
+  std::string user_sid;               // HKEY_USERS\<sid> is the user hive when set
+  std::filesystem::path within = {};  // no link may lead a hive outside it; empty: no check
 };
 
 /// What a commit did: each hive written with its backup, and each failure.
@@ -48,7 +49,7 @@ struct CommitReport {
 /// notice explaining why) what libhivex would write wrongly: key names
 /// outside ASCII (5), and any change to the values of a key that holds a
 /// value over 16344 bytes in a hive of minor version 4 or later (50). A key
-/// libhivex cannot read answers 1015.
+/// libhivex cannot read answers 1015 and is remembered (see `Damage`).
 class HiveRegistry final : public RegistryApi {
  public:
   /// Opens the hives; raises OfflineRefusal (see `Hive::Open`). With
@@ -74,10 +75,16 @@ class HiveRegistry final : public RegistryApi {
   Status EnumValue(KeyRef key, std::uint32_t index, std::string* name, std::uint32_t* type,
                    std::vector<std::uint8_t>* data);
 
+  /// The refusal of the run (one message naming the hive file and the key)
+  /// once a read met a key libhivex cannot read: the hive is damaged there,
+  /// and what the repairs read as absent may only be unreadable. Empty while
+  /// every read succeeded.
+  std::string Damage() const;
   /// Hive files changed in memory.
   std::vector<std::filesystem::path> ChangedHives() const;
   /// Writes every changed hive (see `Hive::Commit`). Does nothing when the
-  /// store was opened for reading only.
+  /// store was opened for reading only, and writes nothing (the report holds
+  /// `Damage()`) once a damaged key was met.
   CommitReport Commit(const CommitHooks& hooks = {});
   /// Why changes were refused, one sentence each, in the order they came.
   const std::vector<std::string>& notices() const { return notices_; }
@@ -110,6 +117,7 @@ class HiveRegistry final : public RegistryApi {
   std::map<KeyRef, Handle> handles_;
   KeyRef next_handle_ = 0x100;
   std::vector<std::string> notices_;
+  std::string control_set_damage_;  // why CurrentControlSet cannot be found
 };
 
 }  // namespace sorbantilex::offline

@@ -5,11 +5,13 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <fstream>
 #include <functional>
 #include <sstream>
 
 #include "platform/offline/paths.h"
+#include "platform/offline/safe_files.h"
 #include "platform/offline/utf16.h"
 #include "registry/key_names.h"
 
@@ -40,9 +42,11 @@ bool Hibernated(const fs::path& root, fs::path* file) {
   const auto found = FindNoCase(root, "hiberfil.sys");
   if (!found) return false;
   *file = *found;
-  std::ifstream in(*found, std::ios::binary);
+  // Only a regular file can hold a hibernated system; a FIFO or device at
+  // that name is never opened (it could block the program).
+  const OpenedFile opened = OpenRegularFile(*found, root);
   char head[4] = {};
-  if (!in.read(head, sizeof head)) return false;
+  if (!opened || !ReadAt(opened.fd.get(), head, sizeof head, 0)) return false;
   const std::string signature = UpperName(std::string_view(head, 4));
   return signature == "HIBR";
 }
@@ -93,7 +97,9 @@ Installation Installation::Find(const fs::path& root) {
   installation.software_ = ResolveNoCase(*windows, "System32\\config\\SOFTWARE");
   installation.system_ = ResolveNoCase(*windows, "System32\\config\\SYSTEM");
   for (const auto& hive : {installation.software_, installation.system_}) {
-    if (!fs::is_regular_file(hive, error)) {
+    // What stands there but is no regular file is refused when opened, with
+    // what it is.
+    if (fs::symlink_status(hive, error).type() == fs::file_type::not_found) {
       throw OfflineRefusal("No se encuentra el archivo de registro " + Quoted(hive) +
                            ". Compruebe que la partición montada es la de Windows y que el "
                            "archivo no se ha movido." +
@@ -125,7 +131,7 @@ std::vector<Profile> Installation::Profiles() const {
   };
   // The profiles Windows lists, with their SIDs.
   try {
-    const auto hive = Hive::Open(software_, "SOFTWARE", false);
+    const auto hive = Hive::Open(software_, "SOFTWARE", false, root_);
     std::shared_ptr<HiveKey> key = hive->root();
     for (const char* part : {"Microsoft", "Windows NT", "CurrentVersion", "ProfileList"}) {
       if (!key || !hive->LoadChildren(*key)) {
@@ -193,7 +199,7 @@ HivePaths Installation::Hives(std::string_view user) const {
     message << kNothingChanged;
     throw OfflineRefusal(message.str());
   }
-  return HivePaths{software_, system_, chosen.front()->user_hive, chosen.front()->sid};
+  return HivePaths{software_, system_, chosen.front()->user_hive, chosen.front()->sid, root_};
 }
 
 std::vector<fs::path> MountedInstallations() {
@@ -223,16 +229,16 @@ std::vector<fs::path> MountedInstallations() {
   return found;
 }
 
-InstanceLock::InstanceLock(const fs::path& root) {
-  std::error_code error;
-  const auto canonical = fs::weakly_canonical(root, error);
-  const auto name = std::to_string(std::hash<std::string>{}(canonical.string()));
-  const fs::path lock = fs::temp_directory_path() / ("sorbantilex-" + name + ".lock");
-  fd_ = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-  if (fd_ >= 0 && ::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-    ::close(fd_);
-    fd_ = -1;
+InstanceLock::InstanceLock(const Installation& installation) {
+  const fs::path folder = installation.software().parent_path();
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return;
+  if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+    fd_ = fd;
+    return;
   }
+  another_ = errno == EWOULDBLOCK;
+  ::close(fd);
 }
 
 InstanceLock::~InstanceLock() {

@@ -16,7 +16,8 @@
 //   - `OfflineRefusal`, raised while an installation or a hive is opened
 //     (`Installation::Find`, `Installation::Hives`, `Hive::Open`) when it
 //     cannot be worked on safely. Nothing has been written; the message
-//     names the file and says what to do.
+//     names the file and says what to do. (The transaction-log recovery's
+//     own `RecoveryRefusal` becomes one where the hive is opened.)
 //   - `CommitError`, raised while a changed hive is written back
 //     (`Hive::Commit`, and the blank-hive writer). `HiveRegistry::Commit`
 //     catches it per hive and lists it in `CommitReport::errors`, so that

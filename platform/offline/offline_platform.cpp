@@ -12,6 +12,7 @@
 #include <ctime>
 
 #include "platform/offline/paths.h"
+#include "platform/offline/safe_files.h"
 #include "registry/failure.h"
 #include "registry/key_names.h"
 
@@ -272,11 +273,18 @@ void OfflineFiles::WriteReplacing(std::string_view path, std::span<const std::ui
   if (!mapped || !fs::is_directory(mapped->parent_path(), error)) {
     throw Failure(kErrorPathNotFound, "No se encuentra la ruta de acceso " + Quoted(path) + ".");
   }
-  const bool exists = fs::exists(*mapped, error);
-  if (exists && (!fs::is_regular_file(*mapped, error) ||
-                 (FileAttributes(*mapped) & kFileAttributeReadOnly))) {
+  struct stat found {};
+  const bool exists = ::lstat(mapped->c_str(), &found) == 0;
+  if (!FolderInside(*mapped, root_)) {
     throw Failure(kErrorAccessDeniedFailure,
-                  "Acceso denegado a " + Quoted(path) + ": el archivo es de solo lectura.");
+                  "Acceso denegado a " + Quoted(path) +
+                      ": un enlace de su ruta lleva fuera de la instalación de Windows.");
+  }
+  if (exists && (!S_ISREG(found.st_mode) || (FileAttributes(*mapped) & kFileAttributeReadOnly))) {
+    throw Failure(kErrorAccessDeniedFailure,
+                  "Acceso denegado a " + Quoted(path) +
+                      (S_ISREG(found.st_mode) ? ": el archivo es de solo lectura."
+                                              : ": no es un archivo normal."));
   }
   struct statvfs volume {};
   if (::access(mapped->parent_path().c_str(), W_OK) != 0 ||
@@ -291,7 +299,8 @@ void OfflineFiles::WriteReplacing(std::string_view path, std::span<const std::ui
 
   const fs::path temporary =
       mapped->parent_path() / (mapped->filename().string() + ".sorbantilex-nuevo");
-  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  // Created here, never through a link planted at the name.
+  const int fd = CreateExclusive(temporary, 0644, true).Release();
   if (fd < 0) RaiseFromErrno(errno, path);
   auto discard = [&](int saved) {
     ::close(fd);

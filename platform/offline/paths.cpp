@@ -43,7 +43,13 @@ std::filesystem::path FreeBackupPath(const std::filesystem::path& file) {
   std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
   const std::string stem = file.filename().string() + ".sorbantilex-" + stamp;
   std::filesystem::path backup = file.parent_path() / (stem + ".bak");
-  for (int n = 2; std::filesystem::exists(backup); ++n) {
+  // A name is taken by anything standing there, a dangling link included.
+  auto taken = [](const std::filesystem::path& name) {
+    std::error_code error;
+    return std::filesystem::symlink_status(name, error).type() !=
+           std::filesystem::file_type::not_found;
+  };
+  for (int n = 2; taken(backup); ++n) {
     backup = file.parent_path() / (stem + "-" + std::to_string(n) + ".bak");
   }
   return backup;

@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <stdexcept>
 
 #include "platform/offline/offline_errors.h"
+#include "platform/offline/safe_files.h"
 #include "platform/offline/utf16.h"
 #include "registry/key_names.h"
 
@@ -101,18 +103,67 @@ std::size_t Align8(std::size_t n) { return (n + 7) & ~std::size_t{7}; }
 
 }  // namespace
 
-std::optional<BaseBlock> ReadBaseBlock(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::array<std::uint8_t, 512> head{};
-  if (!in.read(reinterpret_cast<char*>(head.data()), head.size())) return std::nullopt;
+namespace {
+
+std::optional<BaseBlock> ParseBaseBlock(std::span<const std::uint8_t> head) {
   if (std::memcmp(head.data(), "regf", 4) != 0) return std::nullopt;
   BaseBlock block;
   block.sequence1 = Get32(head, 4);
   block.sequence2 = Get32(head, 8);
   block.major = Get32(head, 20);
   block.minor = Get32(head, 24);
+  block.bins_size = Get32(head, 40);
   block.checksum_ok = Get32(head, 508) == Checksum(head);
   return block;
+}
+
+}  // namespace
+
+std::optional<BaseBlock> ReadBaseBlock(const std::filesystem::path& path) {
+  const OpenedFile file = OpenRegularFile(path);
+  if (!file) return std::nullopt;
+  return ReadBaseBlock(file.fd.get());
+}
+
+std::optional<BaseBlock> ReadBaseBlock(int fd) {
+  std::array<std::uint8_t, 512> head{};
+  if (!ReadAt(fd, head.data(), head.size(), 0)) return std::nullopt;
+  return ParseBaseBlock(head);
+}
+
+std::string CheckBins(int fd, std::uint64_t file_size, std::uint32_t bins_size) {
+  const std::uint64_t end = kBaseBlockSize + std::uint64_t{bins_size};
+  auto hex = [](std::uint64_t n) {
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(n));
+    return std::string(text);
+  };
+  if (bins_size == 0 || bins_size % kBinSize != 0) {
+    return "la cabecera declara un tamaño de datos imposible (" + std::to_string(bins_size) +
+           " bytes)";
+  }
+  if (file_size < end) {
+    return "la cabecera declara " + std::to_string(end) + " bytes y el archivo solo tiene " +
+           std::to_string(file_size);
+  }
+  const std::uint64_t padding_allowed = std::max<std::uint64_t>(bins_size, 16u << 20);
+  if (file_size - end > padding_allowed) {
+    return "el archivo tiene " + std::to_string(file_size - end) +
+           " bytes más allá de los datos que declara su cabecera";
+  }
+  std::uint64_t at = kBaseBlockSize;
+  while (at < end) {
+    std::array<std::uint8_t, 12> head{};
+    if (!ReadAt(fd, head.data(), head.size(), at)) return "no se puede leer en " + hex(at);
+    const std::uint32_t offset = Get32(head, 4);
+    const std::uint32_t size = Get32(head, 8);
+    if (std::memcmp(head.data(), "hbin", 4) != 0 || offset != at - kBaseBlockSize ||
+        size < kBinSize || size % kBinSize != 0 || size > end - at) {
+      return "los bloques de datos no coinciden con la cabecera (en " + hex(at) + ")";
+    }
+    at += size;
+  }
+  return {};
 }
 
 void WriteBlankHive(const std::filesystem::path& path, std::string_view root_name,
@@ -300,6 +351,10 @@ bool SortSubkeyLists(std::vector<std::uint8_t>& image, std::span<const std::size
     }
   }
   return understood;
+}
+
+bool BaseBlockChecksumOk(std::span<const std::uint8_t> base_block) {
+  return base_block.size() >= 512 && Get32(base_block, 508) == Checksum(base_block);
 }
 
 void SealBaseBlock(std::span<std::uint8_t> image) { Put32(image, 508, Checksum(image)); }

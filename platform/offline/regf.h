@@ -16,6 +16,7 @@ struct BaseBlock {
   std::uint32_t sequence2 = 0;
   std::uint32_t major = 0;
   std::uint32_t minor = 0;
+  std::uint32_t bins_size = 0;  // bytes of hive bins after the base block
   bool checksum_ok = false;
 
   /// Windows left changes in the transaction logs that the hive file does
@@ -26,6 +27,18 @@ struct BaseBlock {
 /// Reads the base block; nullopt when the file is shorter than one or does
 /// not start with the hive signature.
 std::optional<BaseBlock> ReadBaseBlock(const std::filesystem::path& path);
+/// The same from an open file.
+std::optional<BaseBlock> ReadBaseBlock(int fd);
+
+/// Checks, reading only the bins' headers, that the hive bins stand where
+/// the base block says: a chain of "hbin" blocks, each naming its own
+/// offset, that ends exactly at the declared size, within the file, with no
+/// more padding after it than the data itself (or 16 MiB). Returns why not,
+/// in Spanish, or an empty text.
+std::string CheckBins(int fd, std::uint64_t file_size, std::uint32_t bins_size);
+
+/// Whether the checksum of a base block (its first 512 bytes) is right.
+bool BaseBlockChecksumOk(std::span<const std::uint8_t> base_block);
 
 /// Rewrites the checksum of a base block (the first 512 bytes of `image`)
 /// after its fields were changed.

@@ -34,7 +34,8 @@ class TempDir {
 std::vector<std::uint8_t> ReadBytes(const fs::path& path);
 void WriteBytes(const fs::path& path, const std::vector<std::uint8_t>& bytes);
 
-/// Every file under `folder` with its bytes, for byte-identical checks.
+/// Every file under `folder` with its bytes, for byte-identical checks (a
+/// file over 64 MiB by its size and modification time).
 std::vector<std::pair<std::string, std::vector<std::uint8_t>>> FolderContents(
     const fs::path& folder);
 
@@ -70,6 +71,17 @@ std::string FirstDifference(const std::optional<KeySnapshot>& a,
 /// Lines `reglookup` prints for the hive (independent readback), or an empty
 /// list when the tool is missing.
 std::vector<std::string> Reglookup(const fs::path& hive, std::string_view prefix);
+
+/// Ways to damage a key's subkey list in a hive file.
+enum class ListDamage {
+  kSignature,   // the list's signature is no list signature
+  kFirstEntry,  // its first entry points outside the file
+};
+
+/// Damages the subkey list of the key at `key_path` (backslash-separated,
+/// beneath the hive's root) in the file. Raises std::runtime_error when the
+/// key or its list is not there.
+void DamageSubkeyList(const fs::path& hive, std::string_view key_path, ListDamage damage);
 
 /// The folder of the real hives, or empty when it is absent.
 fs::path RealHivesFolder();

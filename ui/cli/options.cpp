@@ -1,6 +1,7 @@
 #include "ui/cli/options.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 
 namespace sorbantilex::cli {
@@ -29,7 +30,7 @@ constexpr std::string_view kHelp =
     "                      opción se acepta la dirección inicial del diálogo)\n"
     "  --dry-run           lo hace todo y muestra cada cambio, pero no escribe nada\n"
     "  --list              las claves de las reparaciones con su texto\n"
-    "  --help, --version\n"
+    "  -h, --help, --version\n"
     "\n"
     "Sin --task, --all, --dry-run ni --start-page, en una sesión gráfica se abre la ventana\n"
     "de Sorbantilex sobre la instalación (si hay varias instalaciones o perfiles, se elige\n"
@@ -97,6 +98,14 @@ std::optional<Options> Parse(int argc, char** argv, int* early_exit) {
     }
   }
   return options;
+}
+
+bool DisplayAvailable() {
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && *value != '\0') return true;
+  }
+  return false;
 }
 
 bool OpensDesktop(const Options& options, bool display_available) {

@@ -31,6 +31,10 @@ struct Options {
 /// standard error (`early_exit` 2).
 std::optional<Options> Parse(int argc, char** argv, int* early_exit);
 
+/// True when a graphical session is there to open windows on (an X11 or
+/// Wayland display, or a Qt platform chosen explicitly).
+bool DisplayAvailable();
+
 /// True when the desktop window should open: a display is available and no
 /// option asks for work of the command line (a repair to tick, --all, a dry
 /// run, an answer for the start-page dialog). --windows and --user only say

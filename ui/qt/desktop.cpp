@@ -91,14 +91,6 @@ QString InstanceLock() {
 
 }  // namespace
 
-bool DisplayAvailable() {
-  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
-    const char* value = std::getenv(name);
-    if (value != nullptr && *value != '\0') return true;
-  }
-  return false;
-}
-
 int RunDesktop(int& argc, char** argv, const DesktopOptions& options) {
   std::optional<QApplication> application;
   if (QApplication::instance() == nullptr) application.emplace(argc, argv);

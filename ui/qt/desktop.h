@@ -14,10 +14,6 @@
 
 namespace sorbantilex {
 
-/// True when a graphical session is there to open windows on (an X11 or
-/// Wayland display, or a Qt platform chosen explicitly).
-bool DisplayAvailable();
-
 /// A Windows installation and the user profile whose settings the repairs
 /// change, as the command line found them.
 struct DesktopTarget {

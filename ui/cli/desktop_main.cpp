@@ -1,0 +1,45 @@
+// sorbantilex-desktop: the desktop window over a mounted Windows
+// installation. It takes the options of sorbantilex that say where the
+// window opens (--windows, --user); sorbantilex hands over to it when it is
+// started without a task in a graphical session, and the menu entry starts
+// it with administrator rights.
+
+#include <iostream>
+
+#include "ui/cli/offline_desktop.h"
+#include "ui/cli/options.h"
+#include "ui/qt/desktop.h"
+
+namespace sorbantilex::cli {
+namespace {
+
+int Run(int argc, char** argv) {
+  int early_exit = kExitDone;
+  const auto options = Parse(argc, argv, &early_exit);
+  if (!options) return early_exit;
+  if (!DisplayAvailable()) {
+    std::cerr << "sorbantilex-desktop: no hay ninguna sesión gráfica donde abrir la ventana "
+                 "(DISPLAY o WAYLAND_DISPLAY).\nRepare desde la línea de órdenes: sorbantilex "
+                 "--windows CARPETA --all, o --task CLAVE (vea sorbantilex --help).\n";
+    return kExitFailed;
+  }
+  if (!OpensDesktop(*options, true)) {
+    std::cerr << "sorbantilex-desktop: --task, --all, --dry-run y --start-page son opciones de "
+                 "la línea de órdenes: úselas con sorbantilex.\n";
+    return kExitUsage;
+  }
+  return RunDesktop(argc, argv,
+                    {.found = FindDesktopTargets(*options), .open = OpenOfflineDesktop});
+}
+
+}  // namespace
+}  // namespace sorbantilex::cli
+
+int main(int argc, char** argv) {
+  try {
+    return sorbantilex::cli::Run(argc, argv);
+  } catch (const std::exception& error) {
+    std::cerr << "sorbantilex-desktop: error inesperado: " << error.what() << "\n";
+    return 1;
+  }
+}
