@@ -78,9 +78,11 @@ bool LooksLikeInstallation(const fs::path& folder) {
 Installation Installation::Find(const fs::path& root) {
   std::error_code error;
   if (!fs::is_directory(root, error)) {
-    throw OfflineRefusal("La carpeta " + Quoted(root) +
-                         " no existe. Indique con --windows la carpeta donde está montada la "
-                         "partición de Windows." +
+    const bool exists = fs::exists(fs::symlink_status(root, error));
+    throw OfflineRefusal((exists ? "La ruta " + Quoted(root) + " no es una carpeta"
+                                 : "La carpeta " + Quoted(root) + " no existe") +
+                         ". Indique con --windows la carpeta donde está montada la partición de "
+                         "Windows." +
                          kNothingChanged);
   }
   Installation installation;
