@@ -5,9 +5,12 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "platform/offline/dirty_hive.h"
 
 struct hive_h;  // libhivex's handle; only hive.cpp includes <hivex.h>
 
@@ -75,9 +78,13 @@ struct CommitHooks {
 
 /// One hive file opened through libhivex.
 ///
+/// A hive Windows left dirty (changes still in its transaction logs) is
+/// recovered from its logs in memory, as Windows would recover it, and used
+/// from there (see `RecoverDirtyHive`).
+///
 /// Opening refuses (OfflineRefusal, nothing written): a missing file; a
-/// file that is no hive or does not parse; a dirty base block (Windows left
-/// changes in the transaction logs); for writing, a read-only file, folder or
+/// file that is no hive or does not parse; a dirty hive that cannot be
+/// recovered as Windows would; for writing, a read-only file, folder or
 /// mount; anything but a regular file, a link at the file's own name, and
 /// (when `within` is given) a file whose folder a link leads outside
 /// `within`; a base block whose hive bins do not match it.
@@ -93,6 +100,11 @@ class Hive {
   std::uint32_t minor_version() const { return minor_; }
   const std::shared_ptr<HiveKey>& root() const { return root_; }
   bool changed() const { return root_->subtree_changed; }
+  /// What was recovered from the transaction logs (Spanish); empty for a
+  /// hive that was clean.
+  std::string recovery_notice() const { return recovered_ ? recovered_->notice() : std::string(); }
+  /// The logs' backups made by `Commit` for a recovered hive.
+  const std::vector<std::filesystem::path>& log_backups() const { return log_backups_; }
 
   /// Reads a key's subkeys (names only) or values from the file on first
   /// use. False when libhivex cannot read them: the key is then broken.
@@ -110,7 +122,9 @@ class Hive {
   /// new file is renamed over the old one. Returns the backup's path (empty
   /// when nothing changed). Raises CommitError with the old hive unchanged
   /// and no temporary or backup file left. A hive is committed once per
-  /// run: a second commit of a changed hive raises CommitError.
+  /// run: a second commit of a changed hive raises CommitError. A recovered
+  /// hive is written clean, with sequence numbers above its logs', and its
+  /// logs, left in place, are also kept as dated backups.
   std::filesystem::path Commit(const CommitHooks& hooks = {});
 
  private:
@@ -128,6 +142,8 @@ class Hive {
   std::shared_ptr<HiveKey> root_;
   bool commit_attempted_ = false;
   std::vector<std::string> damaged_keys_;
+  std::optional<RecoveredHive> recovered_;
+  std::vector<std::filesystem::path> log_backups_;
 };
 
 }  // namespace sorbantilex::offline

@@ -41,6 +41,9 @@ std::vector<std::uint8_t> OutwardData(const HiveValue& value) {
 HiveRegistry::HiveRegistry(const HivePaths& paths, bool for_writing) : for_writing_(for_writing) {
   auto open = [&](const std::filesystem::path& path, std::string mount) {
     hives_.push_back(Hive::Open(path, std::move(mount), for_writing, paths.within));
+    if (auto notice = hives_.back()->recovery_notice(); !notice.empty()) {
+      notices_.push_back(std::move(notice));
+    }
     return hives_.back().get();
   };
   software_ = open(paths.software, "SOFTWARE");
@@ -431,7 +434,7 @@ CommitReport HiveRegistry::Commit(const CommitHooks& hooks) {
     if (!hive->changed()) continue;
     try {
       const auto backup = hive->Commit(hooks);
-      report.written.push_back({hive->path(), backup});
+      report.written.push_back({hive->path(), backup, hive->log_backups()});
     } catch (const CommitError& error) {
       report.errors.push_back("No se guardaron los cambios de \"" + hive->path().string() +
                               "\" (el archivo queda como estaba): " + error.what());
