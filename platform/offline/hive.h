@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/offline/commit.h"
+
 struct hive_h;  // libhivex's handle; only hive.cpp includes <hivex.h>
 
 namespace sorbantilex::offline {
@@ -17,13 +19,6 @@ namespace sorbantilex::offline {
 /// message (Spanish) names the file and says what to do; nothing on disk has
 /// been changed when it is raised.
 class OfflineRefusal : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
-/// Raised when writing a changed hive back failed; the hive file on disk is
-/// then still the old one, byte for byte.
-class CommitError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
@@ -63,16 +58,6 @@ struct HiveKey {
   HiveValue* FindValue(std::string_view value_name);
 };
 
-/// Options and test hooks for a commit.
-struct CommitHooks {
-  /// Runs after the new hive is written and flushed, before it replaces the
-  /// old one; raising from it aborts the commit.
-  std::function<void(const std::filesystem::path& temporary)> before_rename;
-  /// False for files this program has just made (fixtures, the sample):
-  /// there is nothing to keep a backup of.
-  bool keep_backup = true;
-};
-
 /// One hive file opened through libhivex.
 ///
 /// Opening refuses (OfflineRefusal, nothing written): a missing file; a
@@ -101,14 +86,11 @@ class Hive {
   /// Marks the key and its ancestors as changed.
   static void MarkChanged(HiveKey& key);
 
-  /// Writes the changes: the new hive goes to a temporary file beside the
-  /// old one, is flushed and read back, the old file is kept as a dated
-  /// backup (a hard link, or a copy where links are not supported), and the
-  /// new file is renamed over the old one. Returns the backup's path (empty
-  /// when nothing changed). Raises CommitError with the old hive unchanged
-  /// and no temporary or backup file left. A hive is committed once per
-  /// run: a second commit of a changed hive raises CommitError.
-  std::filesystem::path Commit(const CommitHooks& hooks = {});
+  /// The new hive, for `CommitFiles`: libhivex writes it with this run's
+  /// changes, then the subkey lists it added to are put in Windows' order
+  /// in place; it is checked by reading its base block and bins. A hive is
+  /// written once per run: writing a changed hive again raises CommitError.
+  std::unique_ptr<PendingFile> Pending();
 
  private:
   struct CloseHive {
@@ -116,6 +98,8 @@ class Hive {
   };
 
   Hive(std::filesystem::path path, ::hive_h* handle, std::uint32_t minor);
+  class PendingHive;
+  void WriteNew(int fd, const std::filesystem::path& temporary);
   void Apply(HiveKey& key, std::size_t node, std::vector<std::size_t>& added_to);
 
   std::filesystem::path path_;

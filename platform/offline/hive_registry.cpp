@@ -386,20 +386,15 @@ std::vector<std::filesystem::path> HiveRegistry::ChangedHives() const {
   return changed;
 }
 
-CommitReport HiveRegistry::Commit(const CommitHooks& hooks) {
-  CommitReport report;
-  if (!for_writing_) return report;
+CommitReport HiveRegistry::Commit(const CommitHooks& hooks,
+                                  std::vector<std::unique_ptr<PendingFile>> more) {
+  if (!for_writing_) return {};
+  std::vector<std::unique_ptr<PendingFile>> files;
   for (const auto& hive : hives_) {
-    if (!hive->changed()) continue;
-    try {
-      const auto backup = hive->Commit(hooks);
-      report.written.push_back({hive->path(), backup});
-    } catch (const CommitError& error) {
-      report.errors.push_back("No se guardaron los cambios de \"" + hive->path().string() +
-                              "\" (el archivo queda como estaba): " + error.what());
-    }
+    if (hive->changed()) files.push_back(hive->Pending());
   }
-  return report;
+  for (auto& file : more) files.push_back(std::move(file));
+  return CommitFiles(std::move(files), hooks);
 }
 
 }  // namespace sorbantilex::offline

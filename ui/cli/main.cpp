@@ -91,7 +91,7 @@ int Run(int argc, char** argv) {
   // Every end of the program: write what was changed, report it, exit.
   auto finish = [&](EndReason reason) {
     offline::CommitReport commit;
-    if (!options->dry_run) commit = store.Commit();
+    if (!options->dry_run) commit = store.Commit({}, files.Pending());
     const bool written = PrintChangeReport(
         {log, files.changes(), store.notices(), commit, options->dry_run}, std::cout, std::cerr);
     std::exit(reason == EndReason::kFinished && written ? kExitDone : kExitFailed);
