@@ -33,6 +33,26 @@ using Malloced = std::unique_ptr<T, FreeMemory>;
 
 std::string Quoted(const fs::path& path) { return "\"" + path.string() + "\""; }
 
+// A value's type is any 32-bit number; libhivex passes it in its `hive_type`
+// enumeration, whose named types are only some of them. The number is kept
+// in the enumeration's bytes and never loaded as the enumeration itself.
+static_assert(sizeof(hive_type) == sizeof(std::uint32_t));
+
+class TypeSlot {
+ public:
+  hive_type* get() { return reinterpret_cast<hive_type*>(bytes_); }
+  std::uint32_t number() const {
+    std::uint32_t type = 0;
+    std::memcpy(&type, bytes_, sizeof type);
+    return type;
+  }
+
+ private:
+  alignas(hive_type) unsigned char bytes_[sizeof(hive_type)] = {};
+};
+
+void StoreType(hive_set_value& set, std::uint32_t type) { std::memcpy(&set.t, &type, sizeof type); }
+
 }  // namespace
 
 HiveValue* HiveKey::FindValue(std::string_view value_name) {
@@ -130,13 +150,14 @@ bool Hive::LoadChildren(HiveKey& key) {
   errno = 0;
   Malloced<hive_node_h> children(hivex_node_children(handle_.get(), key.origin));
   if (!children) {
-    key.broken = true;
+    MarkBroken(key);
     return false;
   }
   for (const hive_node_h* child = children.get(); *child != 0; ++child) {
     Malloced<char> name(hivex_node_name(handle_.get(), *child));
     if (!name) {
-      key.broken = true;
+      key.children.clear();
+      MarkBroken(key);
       return false;
     }
     auto node = std::make_shared<HiveKey>();
@@ -156,24 +177,32 @@ bool Hive::LoadValues(HiveKey& key) {
   if (key.origin == 0) return true;
   Malloced<hive_value_h> values(hivex_node_values(handle_.get(), key.origin));
   if (!values) {
-    key.broken = true;
+    MarkBroken(key);
     return false;
   }
   for (const hive_value_h* value = values.get(); *value != 0; ++value) {
     Malloced<char> name(hivex_value_key(handle_.get(), *value));
-    hive_type type{};
+    TypeSlot type;
     std::size_t length = 0;
-    Malloced<char> data(hivex_value_value(handle_.get(), *value, &type, &length));
+    Malloced<char> data(hivex_value_value(handle_.get(), *value, type.get(), &length));
     if (!name || (!data && length != 0)) {
-      key.broken = true;
       key.values.clear();
+      MarkBroken(key);
       return false;
     }
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(data.get());
-    key.values.push_back(HiveValue{name.get(), static_cast<std::uint32_t>(type),
-                                   std::vector<std::uint8_t>(bytes, bytes + length)});
+    key.values.push_back(
+        HiveValue{name.get(), type.number(), std::vector<std::uint8_t>(bytes, bytes + length)});
   }
   return true;
+}
+
+void Hive::MarkBroken(HiveKey& key) {
+  key.broken = true;
+  std::string path = key.name;
+  for (const HiveKey* at = key.parent; at != nullptr; at = at->parent)
+    path = at->name + "\\" + path;
+  damaged_keys_.push_back(std::move(path));
 }
 
 void Hive::MarkChanged(HiveKey& key) {
@@ -199,9 +228,12 @@ void Hive::Apply(HiveKey& key, std::size_t node, std::vector<std::size_t>& added
     std::vector<hive_set_value> values;
     values.reserve(key.values.size());
     for (auto& value : key.values) {
-      values.push_back(hive_set_value{value.name.data(), static_cast<hive_type>(value.type),
-                                      value.data.size(),
-                                      reinterpret_cast<char*>(value.data.data())});
+      hive_set_value set{};
+      set.key = value.name.data();
+      StoreType(set, value.type);
+      set.len = value.data.size();
+      set.value = reinterpret_cast<char*>(value.data.data());
+      values.push_back(set);
     }
     if (hivex_node_set_values(h, node, values.size(), values.data(), 0) != 0) {
       fail("escribir los valores");

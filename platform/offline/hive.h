@@ -83,6 +83,9 @@ class Hive {
   /// use. False when libhivex cannot read them: the key is then broken.
   bool LoadChildren(HiveKey& key);
   bool LoadValues(HiveKey& key);
+  /// The keys libhivex could not read in this run, in the order they were
+  /// met, each as a path from the hive's root ("SOFTWARE\\Microsoft").
+  const std::vector<std::string>& damaged_keys() const { return damaged_keys_; }
   /// Marks the key and its ancestors as changed.
   static void MarkChanged(HiveKey& key);
 
@@ -101,12 +104,14 @@ class Hive {
   class PendingHive;
   void WriteNew(int fd, const std::filesystem::path& temporary);
   void Apply(HiveKey& key, std::size_t node, std::vector<std::size_t>& added_to);
+  void MarkBroken(HiveKey& key);
 
   std::filesystem::path path_;
   std::unique_ptr<::hive_h, CloseHive> handle_;
   std::uint32_t minor_ = 0;
   std::shared_ptr<HiveKey> root_;
   bool commit_attempted_ = false;
+  std::vector<std::string> damaged_keys_;
 };
 
 }  // namespace sorbantilex::offline

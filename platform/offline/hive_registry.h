@@ -39,7 +39,7 @@ struct HivePaths {
 /// notice explaining why) what libhivex would write wrongly: key names
 /// outside ASCII (5), and any change to the values of a key that holds a
 /// value over 16344 bytes in a hive of minor version 4 or later (50). A key
-/// libhivex cannot read answers 1015.
+/// libhivex cannot read answers 1015 and is remembered (see `Damage`).
 class HiveRegistry final : public RegistryApi {
  public:
   /// Opens the hives; raises OfflineRefusal (see `Hive::Open`). With
@@ -65,11 +65,17 @@ class HiveRegistry final : public RegistryApi {
   Status EnumValue(KeyRef key, std::uint32_t index, std::string* name, std::uint32_t* type,
                    std::vector<std::uint8_t>* data);
 
+  /// The refusal of the run (one message naming the hive file and the key)
+  /// once a read met a key libhivex cannot read: the hive is damaged there,
+  /// and what the repairs read as absent may only be unreadable. Empty while
+  /// every read succeeded.
+  std::string Damage() const;
   /// Hive files changed in memory.
   std::vector<std::filesystem::path> ChangedHives() const;
   /// Writes every changed hive, and the other files of the run in `more`,
   /// all or none (see `CommitFiles`). Does nothing when the store was
-  /// opened for reading only.
+  /// opened for reading only, and writes nothing (the report holds
+  /// `Damage()`) once a damaged key was met.
   CommitReport Commit(const CommitHooks& hooks = {},
                       std::vector<std::unique_ptr<PendingFile>> more = {});
   /// Why changes were refused, one sentence each, in the order they came.
@@ -103,6 +109,7 @@ class HiveRegistry final : public RegistryApi {
   std::map<KeyRef, Handle> handles_;
   KeyRef next_handle_ = 0x100;
   std::vector<std::string> notices_;
+  std::string control_set_damage_;  // why CurrentControlSet cannot be found
 };
 
 }  // namespace sorbantilex::offline

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -228,16 +229,16 @@ std::vector<fs::path> MountedInstallations() {
   return found;
 }
 
-InstanceLock::InstanceLock(const fs::path& root) {
-  std::error_code error;
-  const auto canonical = fs::weakly_canonical(root, error);
-  const auto name = std::to_string(std::hash<std::string>{}(canonical.string()));
-  const fs::path lock = fs::temp_directory_path() / ("sorbantilex-" + name + ".lock");
-  fd_ = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-  if (fd_ >= 0 && ::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-    ::close(fd_);
-    fd_ = -1;
+InstanceLock::InstanceLock(const Installation& installation) {
+  const fs::path folder = installation.software().parent_path();
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return;
+  if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+    fd_ = fd;
+    return;
   }
+  another_ = errno == EWOULDBLOCK;
+  ::close(fd);
 }
 
 InstanceLock::~InstanceLock() {

@@ -56,18 +56,24 @@ std::vector<std::filesystem::path> MountedInstallations();
 bool LooksLikeInstallation(const std::filesystem::path& folder);
 
 /// Held while this program works on an installation; a second program on
-/// the same installation cannot take it.
+/// the same installation cannot take it, whatever path, bind mount,
+/// temporary folder or user it comes with. The lock is on the installation's
+/// config folder itself (flock, so by its device and inode), leaves no file
+/// behind and ends with the program however the program ends. Where the
+/// folder cannot be locked at all (it cannot be opened, or its file system
+/// has no locks), nothing shows another program and the lock counts as held.
 class InstanceLock {
  public:
-  explicit InstanceLock(const std::filesystem::path& root);
+  explicit InstanceLock(const Installation& installation);
   ~InstanceLock();
   InstanceLock(const InstanceLock&) = delete;
   InstanceLock& operator=(const InstanceLock&) = delete;
   /// False when another instance holds the lock.
-  bool held() const { return fd_ >= 0; }
+  bool held() const { return !another_; }
 
  private:
   int fd_ = -1;
+  bool another_ = false;
 };
 
 }  // namespace sorbantilex::offline

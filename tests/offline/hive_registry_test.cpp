@@ -75,6 +75,9 @@ TEST_F(HiveRegistryTest, ValueDataIsStoredAsWindowsStoresItAndReadBackUnchanged)
       {"Vacio", kRegMultiSz, {}, {}},
       {"Numero", kRegDword, {0x20, 0, 0, 0}, {0x20, 0, 0, 0}},
       {"Binario", kRegBinary, {0x01, 0x00, 0x14, 0x80, 0xFF}, {0x01, 0x00, 0x14, 0x80, 0xFF}},
+      // Types libhivex does not name are legal in real hives.
+      {"TipoPropio", 0x00012345, {0x07}, {0x07}},
+      {"TipoMayor", 0xFFFFFFFF, {0x01, 0x02}, {0x01, 0x02}},
   };
   Seed(paths_, [&](HiveRegistry& registry) {
     for (const auto& c : cases) {
@@ -93,6 +96,54 @@ TEST_F(HiveRegistryTest, ValueDataIsStoredAsWindowsStoresItAndReadBackUnchanged)
     ASSERT_TRUE(read.has_value());
     EXPECT_EQ(read->first, c.type);
     EXPECT_EQ(read->second, c.given);
+  }
+}
+
+// A key libhivex cannot read is damage, not absence: the store answers
+// 1015, names the file and the key, and commits nothing after it, other
+// hives' changes included.
+TEST_F(HiveRegistryTest, ADamagedKeyIsRememberedAndStopsTheCommit) {
+  struct Case {
+    const char* name;
+    ListDamage damage;
+    bool in_software;
+    const char* key_in_hive;
+    KeyRef root;
+    const char* path;
+    const char* named_key;
+  };
+  const Case cases[] = {
+      {"ListSignature", ListDamage::kSignature, true, "Microsoft", kHkeyLocalMachine,
+       "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon", "SOFTWARE\\Microsoft"},
+      {"OneListEntry", ListDamage::kFirstEntry, false, "Software\\Zonas", kHkeyCurrentUser,
+       "Software\\Zonas\\b.example", "Software\\Zonas"},
+  };
+  Seed(paths_, [](HiveRegistry& registry) {
+    CreatePath(registry, kHkeyLocalMachine,
+               "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon");
+    CreatePath(registry, kHkeyCurrentUser, "Software\\Zonas\\a.example");
+    CreatePath(registry, kHkeyCurrentUser, "Software\\Zonas\\b.example");
+  });
+  const auto pristine = FolderContents(dir_.path());
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (const auto& [name, bytes] : pristine) WriteBytes(dir_.path() / name, bytes);
+    const fs::path damaged = c.in_software ? paths_.software : paths_.user;
+    DamageSubkeyList(damaged, c.key_in_hive, c.damage);
+    const auto before = FolderContents(dir_.path());
+
+    HiveRegistry registry(paths_, true);
+    SetDword(registry, kHkeyLocalMachine, "SYSTEM\\ControlSet001\\Control", "Cambio", 1);
+    EXPECT_EQ(registry.Damage(), "");
+    KeyRef key = kNullKey;
+    EXPECT_EQ(registry.OpenKey(c.root, c.path, 0, kKeyRead, &key), 1015);
+    const std::string damage = registry.Damage();
+    EXPECT_NE(damage.find("\"" + damaged.string() + "\""), std::string::npos) << damage;
+    EXPECT_NE(damage.find(c.named_key), std::string::npos) << damage;
+    const auto report = registry.Commit();
+    EXPECT_TRUE(report.written.empty());
+    EXPECT_EQ(report.errors, std::vector<std::string>{damage});
+    EXPECT_EQ(FolderContents(dir_.path()), before);
   }
 }
 

@@ -1,5 +1,8 @@
 #include <sys/xattr.h>
 
+#include <cstdlib>
+#include <memory>
+
 #include "offline_test_support.h"
 #include "platform/offline/installation.h"
 #include "platform/offline/offline_platform.h"
@@ -164,14 +167,57 @@ TEST_F(SampleInstallationTest, WmiAnswersFromTheServiceKeysAndWritesThroughTheRe
   EXPECT_THROW(wmi.BindMoniker("winmgmts:root\\nada"), Failure);
 }
 
-TEST(InstanceLock, OneProgramPerInstallation) {
-  TempDir dir;
-  InstanceLock first(dir.path());
-  EXPECT_TRUE(first.held());
-  InstanceLock second(dir.path() / ".");
-  EXPECT_FALSE(second.held());
+// Sets TMPDIR for a scope.
+class TemporaryFolderSetting {
+ public:
+  explicit TemporaryFolderSetting(const fs::path& folder) {
+    const char* old = std::getenv("TMPDIR");
+    had_old_ = old != nullptr;
+    if (had_old_) old_ = old;
+    ::setenv("TMPDIR", folder.c_str(), 1);
+  }
+  ~TemporaryFolderSetting() {
+    if (had_old_) {
+      ::setenv("TMPDIR", old_.c_str(), 1);
+    } else {
+      ::unsetenv("TMPDIR");
+    }
+  }
+  TemporaryFolderSetting(const TemporaryFolderSetting&) = delete;
+  TemporaryFolderSetting& operator=(const TemporaryFolderSetting&) = delete;
+
+ private:
+  bool had_old_ = false;
+  std::string old_;
+};
+
+// The lock belongs to the installation itself: another path to it or
+// another temporary folder does not get a second program in, another
+// installation is free, and nothing is left behind.
+TEST_F(SampleInstallationTest, OneProgramPerInstallationWhateverThePath) {
+  TempDir temporary_a;
+  TempDir temporary_b;
+  TempDir elsewhere;
+  fs::create_directory_symlink(dir_.path(), elsewhere.path() / "otra");
   TempDir other;
-  EXPECT_TRUE(InstanceLock(other.path()).held());
+  MakeSampleInstallation(other.path());
+  const auto before = FolderContents(dir_.path());
+  {
+    std::unique_ptr<InstanceLock> first;
+    {
+      TemporaryFolderSetting tmpdir(temporary_a.path());
+      first = std::make_unique<InstanceLock>(Installation::Find(dir_.path()));
+    }
+    EXPECT_TRUE(first->held());
+    TemporaryFolderSetting tmpdir(temporary_b.path());
+    EXPECT_FALSE(InstanceLock(Installation::Find(dir_.path())).held());
+    EXPECT_FALSE(InstanceLock(Installation::Find(elsewhere.path() / "otra")).held());
+    EXPECT_TRUE(InstanceLock(Installation::Find(other.path())).held());
+    EXPECT_TRUE(fs::is_empty(temporary_a.path()));
+    EXPECT_TRUE(fs::is_empty(temporary_b.path()));
+  }
+  EXPECT_TRUE(InstanceLock(Installation::Find(dir_.path())).held());
+  EXPECT_EQ(FolderContents(dir_.path()), before);
 }
 
 TEST(OfflineToken, EnablingAPrivilegeSucceeds) {

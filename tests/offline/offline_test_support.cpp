@@ -1,7 +1,9 @@
 #include "offline_test_support.h"
 
+#include <hivex.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <fstream>
@@ -196,6 +198,43 @@ std::vector<std::string> Reglookup(const fs::path& hive, std::string_view prefix
     lines.push_back(line);
   }
   return lines;
+}
+
+void DamageSubkeyList(const fs::path& hive, std::string_view key_path, ListDamage damage) {
+  std::size_t node = 0;
+  {
+    std::unique_ptr<hive_h, int (*)(hive_h*)> h(hivex_open(hive.c_str(), 0), hivex_close);
+    if (!h) throw std::runtime_error("cannot open " + hive.string());
+    node = hivex_root(h.get());
+    std::size_t start = 0;
+    while (node != 0 && start <= key_path.size()) {
+      const auto end = std::min(key_path.find('\\', start), key_path.size());
+      node = hivex_node_get_child(h.get(), node,
+                                  std::string(key_path.substr(start, end - start)).c_str());
+      start = end + 1;
+    }
+  }
+  auto bytes = ReadBytes(hive);
+  auto at = [&](std::size_t offset) -> std::uint32_t {
+    if (offset + 4 > bytes.size()) throw std::runtime_error("offset outside the hive");
+    return bytes[offset] | (bytes[offset + 1] << 8) | (bytes[offset + 2] << 16) |
+           (static_cast<std::uint32_t>(bytes[offset + 3]) << 24);
+  };
+  // A key cell: its size, "nk", and the offset of its subkey list (from the
+  // first bin) 28 bytes into the record.
+  if (node == 0 || node + 36 > bytes.size() || bytes[node + 4] != 'n' || bytes[node + 5] != 'k')
+    throw std::runtime_error("no key " + std::string(key_path) + " in " + hive.string());
+  const std::size_t list = 0x1000 + at(node + 4 + 28);
+  if (at(list) == 0 || list + 12 > bytes.size())
+    throw std::runtime_error("no subkey list for " + std::string(key_path));
+  if (damage == ListDamage::kSignature) {
+    bytes[list + 4] = 'z';
+    bytes[list + 5] = 'z';
+  } else {
+    const std::uint32_t outside = 0x7FFFFFF0;
+    for (int i = 0; i < 4; ++i) bytes[list + 8 + i] = static_cast<std::uint8_t>(outside >> (8 * i));
+  }
+  WriteBytes(hive, bytes);
 }
 
 fs::path RealHivesFolder() {

@@ -72,6 +72,17 @@ std::string FirstDifference(const std::optional<KeySnapshot>& a,
 /// list when the tool is missing.
 std::vector<std::string> Reglookup(const fs::path& hive, std::string_view prefix);
 
+/// Ways to damage a key's subkey list in a hive file.
+enum class ListDamage {
+  kSignature,   // the list's signature is no list signature
+  kFirstEntry,  // its first entry points outside the file
+};
+
+/// Damages the subkey list of the key at `key_path` (backslash-separated,
+/// beneath the hive's root) in the file. Raises std::runtime_error when the
+/// key or its list is not there.
+void DamageSubkeyList(const fs::path& hive, std::string_view key_path, ListDamage damage);
+
 /// The folder of the real hives, or empty when it is absent.
 fs::path RealHivesFolder();
 

@@ -58,7 +58,7 @@ std::optional<OpenedInstallation> Open(const fs::path& root, const Options& opti
   try {
     OpenedInstallation opened;
     opened.installation = offline::Installation::Find(root);
-    opened.lock = std::make_unique<offline::InstanceLock>(opened.installation.root());
+    opened.lock = std::make_unique<offline::InstanceLock>(opened.installation);
     opened.store = std::make_unique<offline::HiveRegistry>(opened.installation.Hives(options.user),
                                                            !options.dry_run);
     return opened;

@@ -29,7 +29,7 @@ class OfflineDesktop final : public DesktopPlatform {
  public:
   explicit OfflineDesktop(const DesktopTarget& target)
       : installation_(offline::Installation::Find(target.installation)),
-        lock_(installation_.root()),
+        lock_(installation_),
         store_(installation_.Hives(target.user), true),
         system_(store_),
         files_(installation_.root(), system_.WindowsDirectory().substr(0, 2), false),
