@@ -10,6 +10,7 @@
 #include <csignal>
 #include <cstring>
 #include <set>
+#include <utility>
 
 #include "platform/offline/paths.h"
 #include "platform/offline/safe_files.h"
@@ -38,6 +39,7 @@ struct Staged {
   bool created = false;
   fs::path backup;
   bool backup_made = false;
+  std::vector<fs::path> more_backups;
   bool renamed = false;
 };
 
@@ -140,6 +142,9 @@ CommitReport CommitFiles(std::vector<std::unique_ptr<PendingFile>> files,
       one.fd.Reset();
       if (one.created && !one.renamed) fs::remove(one.temporary, ignored);
       if (one.backup_made && !one.renamed) fs::remove(one.backup, ignored);
+      if (!one.renamed) {
+        for (const auto& made : std::exchange(one.more_backups, {})) fs::remove(made, ignored);
+      }
     }
   };
 
@@ -190,6 +195,7 @@ CommitReport CommitFiles(std::vector<std::unique_ptr<PendingFile>> files,
       // A hard link keeps the old file as it is when the new one replaces it.
       if (::link(current->c_str(), one.backup.c_str()) != 0) CopyForBackup(*current, one.backup);
       one.backup_made = true;
+      one.more_backups = one.file->KeepMoreBackups();
     }
     current = nullptr;
     StopIfAsked();
@@ -220,7 +226,7 @@ CommitReport CommitFiles(std::vector<std::unique_ptr<PendingFile>> files,
     }
     one.renamed = true;
     folders.insert(FolderOf(target));
-    report.written.push_back({target, one.backup_made ? one.backup : fs::path()});
+    report.written.push_back({target, one.backup_made ? one.backup : fs::path(), one.more_backups});
   }
   for (const auto& folder : folders) SyncFolder(folder);
   return report;

@@ -35,6 +35,10 @@ class PendingFile {
   virtual void Write(int fd, const std::filesystem::path& temporary) = 0;
   /// Checks the new content once it is on disk. Raises CommitError.
   virtual void Check(int fd, const std::filesystem::path& temporary) const = 0;
+  /// Keeps, beside the file's own backup, backups of the files that go with
+  /// it (a recovered hive's logs); returns them. Raises CommitError with
+  /// none of them left.
+  virtual std::vector<std::filesystem::path> KeepMoreBackups() { return {}; }
 };
 
 /// A file whose new content is a string of bytes.
@@ -68,6 +72,7 @@ struct CommitReport {
   struct Written {
     std::filesystem::path hive;  // the file replaced, a hive or another
     std::filesystem::path backup;
+    std::vector<std::filesystem::path> log_backups;  // of a hive recovered from its logs
   };
   std::vector<Written> written;
   std::vector<std::string> errors;

@@ -12,7 +12,9 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <utility>
 
+#include "platform/offline/dirty_hive.h"
 #include "platform/offline/regf.h"
 #include "platform/offline/safe_files.h"
 #include "registry/key_names.h"
@@ -84,24 +86,19 @@ std::unique_ptr<Hive> Hive::Open(const fs::path& path, std::string mount_name, b
                          file.problem + ". Compruebe que la partición montada es la de Windows." +
                          kNothingChanged);
   }
-  const auto base = ReadBaseBlock(file.fd.get());
+  // A hive Windows left dirty is recovered from its logs and read from memory.
+  auto recovered = RecoverDirtyHive(file.fd.get(), path, within);
+  const int source = recovered ? recovered->fd() : file.fd.get();
+  const std::uint64_t source_size =
+      recovered ? recovered->size() : static_cast<std::uint64_t>(file.status.st_size);
+  const auto base = ReadBaseBlock(source);
   if (!base || !base->checksum_ok || base->major != 1) {
     throw OfflineRefusal("El archivo " + Quoted(path) +
                          " no es un archivo de registro válido o está dañado (cabecera incorrecta)."
                          " Restaure una copia de seguridad del archivo antes de repararlo." +
                          kNothingChanged);
   }
-  if (base->Dirty()) {
-    throw OfflineRefusal(
-        "El archivo de registro " + Quoted(path) +
-        " tiene cambios pendientes en sus registros de transacciones (.LOG1, .LOG2): Windows no "
-        "terminó de guardarlo. Arranque Windows y apáguelo normalmente antes de repararlo desde "
-        "aquí." +
-        kNothingChanged);
-  }
-  if (const auto why = CheckBins(file.fd.get(), static_cast<std::uint64_t>(file.status.st_size),
-                                 base->bins_size);
-      !why.empty()) {
+  if (const auto why = CheckBins(source, source_size, base->bins_size); !why.empty()) {
     throw OfflineRefusal("El archivo " + Quoted(path) +
                          " no es un archivo de registro válido o está dañado (" + why +
                          "). Restaure una copia de seguridad del archivo antes de repararlo." +
@@ -118,8 +115,7 @@ std::unique_ptr<Hive> Hive::Open(const fs::path& path, std::string mount_name, b
     }
   }
   // libhivex opens the very file checked above, whatever its name leads to.
-  ::hive_h* handle =
-      hivex_open(DescriptorPath(file.fd.get()).c_str(), for_writing ? HIVEX_OPEN_WRITE : 0);
+  ::hive_h* handle = hivex_open(DescriptorPath(source).c_str(), for_writing ? HIVEX_OPEN_WRITE : 0);
   if (handle == nullptr) {
     throw OfflineRefusal(
         "El archivo " + Quoted(path) + " no es un archivo de registro válido o está dañado (" +
@@ -127,6 +123,10 @@ std::unique_ptr<Hive> Hive::Open(const fs::path& path, std::string mount_name, b
         "). Restaure una copia de seguridad del archivo antes de repararlo." + kNothingChanged);
   }
   std::unique_ptr<Hive> hive(new Hive(path, handle, base->minor));
+  if (recovered) {
+    recovered->Release();
+    hive->recovered_.emplace(std::move(*recovered));
+  }
   auto root = std::make_shared<HiveKey>();
   root->name = std::move(mount_name);
   root->hive = hive.get();
@@ -264,6 +264,12 @@ class Hive::PendingHive final : public PendingFile {
       throw CommitError("el archivo nuevo " + Quoted(temporary) + " no es válido (" + why + ")");
     }
   }
+  // Windows rewrites its logs in place: a recovered hive's logs are kept
+  // as they are.
+  std::vector<fs::path> KeepMoreBackups() override {
+    if (!hive_.recovered_) return {};
+    return KeepLogBackups(hive_.recovered_->logs());
+  }
 
  private:
   Hive& hive_;
@@ -281,6 +287,11 @@ void Hive::WriteNew(int fd, const fs::path& temporary) {
   if (hivex_commit(handle_.get(), DescriptorPath(fd).c_str(), 0) != 0) {
     throw CommitError("libhivex no pudo escribir " + Quoted(temporary) + ": " +
                       std::strerror(errno));
+  }
+  // A recovered hive is written clean and newer than its logs, which
+  // Windows then leaves alone.
+  if (recovered_ && !MarkFileClean(fd, recovered_->sequence())) {
+    throw CommitError("no se pudo escribir " + Quoted(temporary) + ": " + std::strerror(errno));
   }
   if (!added_to.empty() && !SortSubkeyListsInPlace(fd, added_to)) {
     throw CommitError("no se pudo ordenar las subclaves nuevas en " + Quoted(temporary));

@@ -5,11 +5,13 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "platform/offline/commit.h"
+#include "platform/offline/dirty_hive.h"
 
 struct hive_h;  // libhivex's handle; only hive.cpp includes <hivex.h>
 
@@ -60,9 +62,13 @@ struct HiveKey {
 
 /// One hive file opened through libhivex.
 ///
+/// A hive Windows left dirty (changes still in its transaction logs) is
+/// recovered from its logs in memory, as Windows would recover it, and used
+/// from there (see `RecoverDirtyHive`).
+///
 /// Opening refuses (OfflineRefusal, nothing written): a missing file; a
-/// file that is no hive or does not parse; a dirty base block (Windows left
-/// changes in the transaction logs); for writing, a read-only file, folder or
+/// file that is no hive or does not parse; a dirty hive that cannot be
+/// recovered as Windows would; for writing, a read-only file, folder or
 /// mount; anything but a regular file, a link at the file's own name, and
 /// (when `within` is given) a file whose folder a link leads outside
 /// `within`; a base block whose hive bins do not match it.
@@ -78,6 +84,9 @@ class Hive {
   std::uint32_t minor_version() const { return minor_; }
   const std::shared_ptr<HiveKey>& root() const { return root_; }
   bool changed() const { return root_->subtree_changed; }
+  /// What was recovered from the transaction logs (Spanish); empty for a
+  /// hive that was clean.
+  std::string recovery_notice() const { return recovered_ ? recovered_->notice() : std::string(); }
 
   /// Reads a key's subkeys (names only) or values from the file on first
   /// use. False when libhivex cannot read them: the key is then broken.
@@ -93,6 +102,8 @@ class Hive {
   /// changes, then the subkey lists it added to are put in Windows' order
   /// in place; it is checked by reading its base block and bins. A hive is
   /// written once per run: writing a changed hive again raises CommitError.
+  /// A recovered hive is written clean, with sequence numbers above its
+  /// logs', and its logs, left in place, are also kept as dated backups.
   std::unique_ptr<PendingFile> Pending();
 
  private:
@@ -112,6 +123,7 @@ class Hive {
   std::shared_ptr<HiveKey> root_;
   bool commit_attempted_ = false;
   std::vector<std::string> damaged_keys_;
+  std::optional<RecoveredHive> recovered_;
 };
 
 }  // namespace sorbantilex::offline

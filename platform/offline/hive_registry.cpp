@@ -41,6 +41,9 @@ std::vector<std::uint8_t> OutwardData(const HiveValue& value) {
 HiveRegistry::HiveRegistry(const HivePaths& paths, bool for_writing) : for_writing_(for_writing) {
   auto open = [&](const std::filesystem::path& path, std::string mount) {
     hives_.push_back(Hive::Open(path, std::move(mount), for_writing, paths.within));
+    if (auto notice = hives_.back()->recovery_notice(); !notice.empty()) {
+      notices_.push_back(std::move(notice));
+    }
     return hives_.back().get();
   };
   software_ = open(paths.software, "SOFTWARE");

@@ -3,6 +3,7 @@
 
 #include <hivex.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -10,7 +11,10 @@
 #include <functional>
 
 #include "app/task_catalog.h"
+#include "log_writer.h"
 #include "offline_test_support.h"
+#include "platform/offline/installation.h"
+#include "platform/offline/log_recovery.h"
 #include "platform/offline/regf.h"
 #include "platform/offline/sample.h"
 
@@ -19,15 +23,19 @@ namespace {
 
 struct Outcome {
   int status = -1;
-  std::string output;  // standard output and error together
+  std::string output;  // standard output, then standard error
+  std::string errors;  // standard error alone
 };
 
 // Run without a display, so that the command line stays in charge even
-// where no task is named.
-Outcome RunCli(const std::string& arguments) {
-  const std::string command =
-      std::string("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM '") + SORBANTILEX_CLI +
-      "' " + arguments + " 2>&1 </dev/null";
+// where no task is named. `prefix` goes before the program (a wrapper).
+Outcome RunCli(const std::string& arguments, const std::string& prefix = "") {
+  std::string errors_file = (fs::temp_directory_path() / "sorbantilex-stderr-XXXXXX").string();
+  const int fd = ::mkstemp(errors_file.data());
+  if (fd >= 0) ::close(fd);
+  const std::string command = std::string("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM ") +
+                              prefix + " '" + SORBANTILEX_CLI + "' " + arguments + " 2>'" +
+                              errors_file + "' </dev/null";
   Outcome outcome;
   FILE* pipe = ::popen(command.c_str(), "r");
   if (pipe == nullptr) return outcome;
@@ -36,6 +44,10 @@ Outcome RunCli(const std::string& arguments) {
   while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) outcome.output.append(buffer, n);
   const int raw = ::pclose(pipe);
   outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  const auto errors = ReadBytes(errors_file);
+  fs::remove(errors_file);
+  outcome.errors.assign(errors.begin(), errors.end());
+  outcome.output += outcome.errors;
   return outcome;
 }
 
@@ -71,6 +83,7 @@ TEST_P(CommandLineUsage, AnswersWithItsExitStatusAndMessageAndWritesNothing) {
   const auto outcome = RunCli(arguments);
   EXPECT_EQ(outcome.status, GetParam().status) << outcome.output;
   EXPECT_NE(outcome.output.find(GetParam().output_part), std::string::npos) << outcome.output;
+  EXPECT_EQ(outcome.output.find('\x1b'), std::string::npos) << outcome.output;
   EXPECT_EQ(FolderContents(dir_.path()), before);
 }
 
@@ -82,7 +95,18 @@ const UsageCase kUsageCases[] = {
     {"MissingValue", "{} --task", 2, "falta el valor de --task"},
     {"NothingSelected", "{}", 2, "Seleccione como mínimo una tarea a realizar."},
     {"NotAnInstallation", "--windows /nonexistent --all", 1, "no existe"},
+    {"NotAFolder", "--windows /dev/null --all", 1, "La ruta \"/dev/null\" no es una carpeta"},
     {"UnknownUser", "{} --user Pedro --all", 1, "Elija uno con --user"},
+    // One rule: any unknown or extra argument is a usage error, wherever it stands.
+    {"HelpWithMore", "--help extra", 2, "argumento inesperado: extra"},
+    {"ListWithMore", "--list --all", 2, "--list no admite otros argumentos"},
+    {"VersionTwice", "--version --version", 2, "--version no admite otros argumentos"},
+    {"UnknownAfterVersion", "--version --bogus", 2, "opción desconocida: --bogus"},
+    {"UnknownBeforeVersion", "--bogus --version", 2, "opción desconocida: --bogus"},
+    {"StrayWord", "{} --all extra", 2, "argumento inesperado: extra"},
+    {"WindowsTwice", "{} --windows /otra --all", 2, "--windows aparece más de una vez"},
+    {"ControlCharactersInAnArgument", "'--\x1b]0;x\x07'", 2,
+     "opción desconocida: --\\x1b]0;x\\x07"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cli, CommandLineUsage, ::testing::ValuesIn(kUsageCases),
@@ -244,6 +268,216 @@ TEST_F(CommandLineTest, ARefusedHiveStopsTheRunWithNoByteChanged) {
   const auto outcome = RunCli(Windows() + " --all");
   EXPECT_EQ(outcome.status, 1) << outcome.output;
   EXPECT_NE(outcome.output.find("registros de transacciones"), std::string::npos) << outcome.output;
+  EXPECT_EQ(FolderContents(dir_.path()), before);
+}
+
+// The real NTUSER.DAT Windows left dirty, with its logs (in other letter
+// cases), as Juan's hive; one more entry in its first log locks the Task
+// Manager as malware does, so that the lock exists only in the log.
+class DirtyUserHiveTest : public CommandLineTest {
+ protected:
+  static constexpr const char* kLock = "/Software/Microsoft/Windows/CurrentVersion/Policies/System";
+
+  void SetUp() override {
+    CommandLineTest::SetUp();
+    const fs::path real = RealHivesFolder() / "dirty";
+    if (RealHivesFolder().empty() || !fs::exists(real)) GTEST_SKIP() << "no real dirty hives";
+    primary_ = ReadBytes(real / "transactions_NTUSER.DAT");
+    log1_ = ReadBytes(real / "transactions_ntuser.dat.log1");
+    log2_ = ReadBytes(real / "transactions_ntuser.dat.log2");
+
+    const auto recovered =
+        RecoverHive(primary_, {TransactionLog{"log1", log1_}, TransactionLog{"log2", log2_}, {}})
+            .image;
+    TempDir work;
+    WriteBytes(work.path() / "hive", recovered);
+    {
+      std::unique_ptr<hive_h, int (*)(hive_h*)> h(
+          hivex_open((work.path() / "hive").c_str(), HIVEX_OPEN_WRITE), hivex_close);
+      ASSERT_TRUE(h);
+      hive_node_h node = hivex_root(h.get());
+      for (const char* part : {"Software", "Microsoft", "Windows", "CurrentVersion", "Policies"}) {
+        node = hivex_node_get_child(h.get(), node, part);
+        ASSERT_NE(node, 0u) << part;
+      }
+      node = hivex_node_add_child(h.get(), node, "System");
+      ASSERT_NE(node, 0u);
+      char one[4] = {1, 0, 0, 0};
+      hive_set_value value{const_cast<char*>("DisableTaskMgr"), hive_t_REG_DWORD, 4, one};
+      ASSERT_EQ(hivex_node_set_value(h.get(), node, &value, 0), 0);
+      ASSERT_EQ(hivex_commit(h.get(), (work.path() / "locked").c_str(), 0), 0);
+    }
+    NewLogWriter log(log1_);
+    log.Add(589, recovered, ReadBytes(work.path() / "locked"));
+    log1_ = log.bytes();
+
+    WriteBytes(UserHive(), primary_);
+    WriteBytes(Folder() / "NTUSER.DAT.LOG1", log1_);
+    WriteBytes(Folder() / "ntuser.dat.log2", log2_);
+  }
+
+  fs::path Folder() const { return UserHive().parent_path(); }
+
+  std::vector<std::uint8_t> primary_, log1_, log2_;
+};
+
+TEST_F(DirtyUserHiveTest, RecoversTheHiveFromItsLogsRepairsItAndWritesItClean) {
+  const auto before = FolderContents(dir_.path());
+  const auto dry = RunCli(Windows() + " --task restricciones-sistema --dry-run");
+  EXPECT_EQ(dry.status, 0) << dry.output;
+  EXPECT_NE(dry.output.find("clave borrada   HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\"
+                            "Policies\\System"),
+            std::string::npos)
+      << dry.output;
+  EXPECT_EQ(FolderContents(dir_.path()), before);
+
+  const auto outcome = RunCli(Windows() + " --task restricciones-sistema");
+  ASSERT_EQ(outcome.status, 0) << outcome.output;
+  EXPECT_NE(outcome.output.find("se ha recuperado como lo haría Windows al arrancar, con 24 "
+                                "entradas de \"NTUSER.DAT.LOG1\" (de la 566 a la 589)."),
+            std::string::npos)
+      << outcome.output;
+  // Clean, and newer than every entry of the logs, which stay as they were.
+  const auto base = ReadBaseBlock(UserHive());
+  ASSERT_TRUE(base.has_value());
+  EXPECT_TRUE(base->checksum_ok);
+  EXPECT_FALSE(base->Dirty());
+  EXPECT_GT(base->sequence1, 589u);
+  EXPECT_EQ(ReadBytes(Folder() / "NTUSER.DAT.LOG1"), log1_);
+  EXPECT_EQ(ReadBytes(Folder() / "ntuser.dat.log2"), log2_);
+  // The hive and each log kept as they were in dated backups.
+  std::vector<std::vector<std::uint8_t>> backups;
+  for (const auto& entry : fs::directory_iterator(Folder())) {
+    if (entry.path().extension() == ".bak") backups.push_back(ReadBytes(entry.path()));
+  }
+  EXPECT_EQ(backups.size(), 3u);
+  for (const auto* kept : {&primary_, &log1_, &log2_}) {
+    EXPECT_NE(std::find(backups.begin(), backups.end(), *kept), backups.end());
+  }
+  // Another reader sees the repaired hive: the lock gone, Windows' own
+  // changes from the logs there.
+  std::string text;
+  for (const auto& line : Reglookup(UserHive(), "/Software/Microsoft/Windows/CurrentVersion")) {
+    text += line + "\n";
+  }
+  if (!text.empty()) {
+    EXPECT_EQ(text.find(kLock), std::string::npos);
+    EXPECT_NE(text.find("/Software/Microsoft/Windows/CurrentVersion/AppBroadcast,KEY"),
+              std::string::npos);
+    EXPECT_NE(text.find("/Software/Microsoft/Windows/CurrentVersion/Policies,KEY"),
+              std::string::npos);
+  }
+
+  // A second run finds nothing to do and changes no byte.
+  const auto after = FolderContents(dir_.path());
+  const auto again = RunCli(Windows() + " --task restricciones-sistema");
+  EXPECT_EQ(again.status, 0) << again.output;
+  EXPECT_EQ(again.output.find("se ha recuperado"), std::string::npos) << again.output;
+  EXPECT_EQ(FolderContents(dir_.path()), after);
+}
+
+// A damaged hive on a repair's way refuses the whole run: a key that cannot
+// be read is not an absent key. The installation has the real SYSTEM and
+// NTUSER.DAT with the sample's damage planted, and one fault each.
+struct DamageCase {
+  const char* name;
+  std::function<void(const HivePaths&)> fault;
+  const char* arguments;
+  fs::path HivePaths::*named;  // the file the message must name
+};
+
+class DamagedHive : public CommandLineTest, public ::testing::WithParamInterface<DamageCase> {};
+
+TEST_P(DamagedHive, RefusesTheRunNamingTheHiveAndChangesNoByte) {
+  const fs::path real = RealHivesFolder();
+  if (real.empty()) GTEST_SKIP() << "the real hives (../shared/hives) are not there";
+  const HivePaths paths = Installation::Find(dir_.path()).Hives("");
+  fs::copy_file(real / "SYSTEM", paths.system, fs::copy_options::overwrite_existing);
+  fs::copy_file(real / "NTUSER.DAT", paths.user, fs::copy_options::overwrite_existing);
+  for (const auto& hive : {paths.system, paths.user})
+    fs::permissions(hive, fs::perms::owner_read | fs::perms::owner_write);
+  Seed(paths, [](HiveRegistry& registry) { PlantSampleDamage(registry); });
+  GetParam().fault(paths);
+  const auto before = FolderContents(dir_.path());
+
+  const auto outcome = RunCli(Windows() + " " + GetParam().arguments);
+  EXPECT_EQ(outcome.status, 1) << outcome.output;
+  EXPECT_NE(outcome.errors.find("\"" + (paths.*GetParam().named).string() + "\" está dañado"),
+            std::string::npos)
+      << outcome.output;
+  EXPECT_EQ(outcome.output.find("[Finalizado]"), std::string::npos) << outcome.output;
+  EXPECT_EQ(outcome.output.find("Sistema operativo incompatible"), std::string::npos);
+  EXPECT_EQ(FolderContents(dir_.path()), before);
+}
+
+const std::string kZoneDomains =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\ZoneMap\\Domains";
+
+const DamageCase kDamageCases[] = {
+    {"SubkeyListOfMicrosoft",
+     [](const HivePaths& paths) {
+       DamageSubkeyList(paths.software, "Microsoft", ListDamage::kSignature);
+     },
+     "--all", &HivePaths::software},
+    {"OneEntryOfTheZoneDomains",
+     [](const HivePaths& paths) {
+       DamageSubkeyList(paths.user, kZoneDomains, ListDamage::kFirstEntry);
+     },
+     "--all", &HivePaths::user},
+    {"OneEntryOfTheZoneDomainsInADryRun",
+     [](const HivePaths& paths) {
+       DamageSubkeyList(paths.user, kZoneDomains, ListDamage::kFirstEntry);
+     },
+     "--all --dry-run", &HivePaths::user},
+    {"SelectCurrentNamesNoControlSet",
+     [](const HivePaths& paths) {
+       Seed(paths, [](HiveRegistry& registry) {
+         SetDword(registry, kHkeyLocalMachine, "SYSTEM\\Select", "Current", 9);
+       });
+     },
+     "--task shell", &HivePaths::system},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cli, DamagedHive, ::testing::ValuesIn(kDamageCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Names from the hive and the start page reach the terminal escaped: no
+// escape sequence can rewrite it.
+TEST_F(CommandLineTest, ControlCharactersArePrintedEscaped) {
+  const std::string evil = "zona\x1b]0;titulo\x07\x1b[2J.example";
+  Seed(Installation::Find(dir_.path()).Hives(""), [&](HiveRegistry& registry) {
+    CreatePath(registry, kHkeyCurrentUser, kZoneDomains + "\\" + evil);
+    SetDword(registry, kHkeyCurrentUser, kZoneDomains + "\\" + evil, "*", 2);
+  });
+  const auto outcome = RunCli(Windows() +
+                              " --task sitios-confianza --task pagina-inicio --dry-run "
+                              "--start-page '\x1b[31mhttp://rojo.example/\x1b[0m'");
+  EXPECT_EQ(outcome.status, 0) << outcome.output;
+  for (const char c : outcome.output) {
+    EXPECT_TRUE(c == '\n' || static_cast<unsigned char>(c) >= 0x20) << outcome.output;
+  }
+  for (const char* part :
+       {"zona\\x1b]0;titulo\\x07\\x1b[2J.example", "Dirección: \\x1b[31mhttp://rojo.example/"}) {
+    EXPECT_NE(outcome.output.find(part), std::string::npos) << part << "\n" << outcome.output;
+  }
+}
+
+// The lock belongs to the installation: reached through a bind mount, it is
+// still taken. (Needs a private mount namespace; skipped where none can be
+// made.)
+TEST_F(CommandLineTest, ASecondProgramThroughABindMountIsRefused) {
+  TempDir mount_point;
+  const std::string bind = "unshare -m --propagation private sh -c 'mount --bind " +
+                           dir_.path().string() + " " + mount_point.path().string() +
+                           " && exec \"$0\" \"$@\"'";
+  if (std::system((bind + " true >/dev/null 2>&1").c_str()) != 0)
+    GTEST_SKIP() << "no private mount namespace here";
+  InstanceLock first(Installation::Find(dir_.path()));
+  ASSERT_TRUE(first.held());
+  const auto before = FolderContents(dir_.path());
+  const auto outcome = RunCli("--windows " + Quote(mount_point.path()) + " --all", bind);
+  EXPECT_EQ(outcome.status, 1) << outcome.output;
+  EXPECT_NE(outcome.output.find("ya se encuentra ejecutando"), std::string::npos) << outcome.output;
   EXPECT_EQ(FolderContents(dir_.path()), before);
 }
 

@@ -65,7 +65,13 @@ TEST_F(SampleInstallationTest, UnknownOrAmbiguousUsersAreRefusedWithTheList) {
 
 TEST_F(SampleInstallationTest, AHibernatedVolumeOrAMissingWindowsFolderIsRefused) {
   WriteBytes(dir_.path() / "hiberfil.sys", Bytes("HIBR and the rest of the image"));
-  EXPECT_THROW(Installation::Find(dir_.path()), OfflineRefusal);
+  try {
+    Installation::Find(dir_.path());
+    ADD_FAILURE() << "not refused";
+  } catch (const OfflineRefusal& refusal) {
+    // The way out when Windows cannot be started, with what it costs.
+    EXPECT_NE(std::string(refusal.what()).find("remove_hiberfile"), std::string::npos);
+  }
   WriteBytes(dir_.path() / "hiberfil.sys",
              std::vector<std::uint8_t>(64, 0));  // after a full shutdown
   EXPECT_NO_THROW(Installation::Find(dir_.path()));

@@ -37,16 +37,21 @@ bool PrintChangeReport(const RunOutcome& run, std::ostream& out, std::ostream& e
       }
     }
     if (lines.empty()) lines.push_back("sin cambios");
-    for (const auto& line : lines) out << "    " << Terminal(line) << "\n";
+    for (const auto& line : lines) out << "    " << Terminal(line, Breaks::kEscaped) << "\n";
   }
-  for (const auto& notice : run.notices) out << "Aviso: " << notice << "\n";
+  for (const auto& notice : run.notices) out << "Aviso: " << Terminal(notice) << "\n";
   if (!run.commit.written.empty()) {
     out << "Copias de seguridad:\n";
     for (const auto& written : run.commit.written) {
-      if (!written.backup.empty()) out << "  " << written.backup.string() << "\n";
+      if (!written.backup.empty()) {
+        out << "  " << Terminal(written.backup.string(), Breaks::kEscaped) << "\n";
+      }
+      for (const auto& log : written.log_backups) {
+        out << "  " << Terminal(log.string(), Breaks::kEscaped) << "\n";
+      }
     }
   }
-  for (const auto& error : run.commit.errors) err << error << "\n";
+  for (const auto& error : run.commit.errors) err << Terminal(error) << "\n";
   out.flush();
   return run.commit.errors.empty();
 }

@@ -37,12 +37,14 @@ CliWindowSystem::CliWindowSystem(std::string start_page, bool lock_held,
 }
 
 void CliWindowSystem::ShowMessage(std::string_view text, std::string_view title) {
-  std::cout << "[" << (title.empty() ? std::string_view("Sorbantilex") : title) << "] "
+  if (checkpoint) checkpoint();
+  std::cout << "[" << Terminal(title.empty() ? std::string_view("Sorbantilex") : title) << "] "
             << Terminal(text) << "\n";
   std::cout.flush();
 }
 
 void CliWindowSystem::YieldToMessages() {
+  if (checkpoint) checkpoint();
   if (interrupted && menu_ != nullptr) {
     std::cout << "Interrumpido: se cierra la ventana principal.\n";
     menu_->OnUnload();

@@ -25,6 +25,9 @@ class CliWindowSystem final : public WindowSystem {
   void set_menu(Menu* menu) { menu_ = menu; }
   /// Called with the page just before the dialog is answered.
   std::function<void(std::string_view)> on_dialog;
+  /// Called before every message and at every yield; may end the program
+  /// (a run that must not go on).
+  std::function<void()> checkpoint;
 
   void ShowMessage(std::string_view text, std::string_view title) override;
   void YieldToMessages() override;

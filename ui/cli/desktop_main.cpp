@@ -8,6 +8,7 @@
 
 #include "ui/cli/offline_desktop.h"
 #include "ui/cli/options.h"
+#include "ui/cli/terminal.h"
 #include "ui/qt/desktop.h"
 
 namespace sorbantilex::cli {
@@ -39,7 +40,8 @@ int main(int argc, char** argv) {
   try {
     return sorbantilex::cli::Run(argc, argv);
   } catch (const std::exception& error) {
-    std::cerr << "sorbantilex-desktop: error inesperado: " << error.what() << "\n";
+    std::cerr << "sorbantilex-desktop: error inesperado: "
+              << sorbantilex::cli::Terminal(error.what()) << "\n";
     return 1;
   }
 }

@@ -1,4 +1,5 @@
 #include "ui/cli/desktop_start.h"
+#include "ui/cli/terminal.h"
 
 #include <unistd.h>
 
@@ -45,8 +46,8 @@ int StartDesktop(int& argc, char** argv, const Options&) {
   if (!program) {
     std::cerr << "sorbantilex: la ventana de Sorbantilex no está instalada (falta "
               << kDesktopProgram << " junto a "
-              << (self.empty() ? std::string("sorbantilex") : self.string()) << " y en "
-              << installed.string()
+              << Terminal(self.empty() ? std::string("sorbantilex") : self.string()) << " y en "
+              << Terminal(installed.string())
               << ").\nRepare desde la línea de órdenes: sorbantilex --windows CARPETA --all, o "
                  "--task CLAVE (vea --help).\n";
     return kExitFailed;
@@ -56,8 +57,8 @@ int StartDesktop(int& argc, char** argv, const Options&) {
   for (int i = 1; i < argc; ++i) arguments.push_back(argv[i]);
   arguments.push_back(nullptr);
   ::execv(path.c_str(), arguments.data());
-  std::cerr << "sorbantilex: no se ha podido iniciar " << path << ": " << std::strerror(errno)
-            << "\n";
+  std::cerr << "sorbantilex: no se ha podido iniciar " << Terminal(path) << ": "
+            << std::strerror(errno) << "\n";
   return kExitFailed;
 }
 

@@ -23,6 +23,7 @@
 #include "ui/cli/desktop_start.h"
 #include "ui/cli/options.h"
 #include "ui/cli/reporting_funciones.h"
+#include "ui/cli/terminal.h"
 
 namespace sorbantilex::cli {
 namespace {
@@ -39,7 +40,7 @@ std::optional<fs::path> ChooseRoot(const Options& options) {
                     ? "No se ha encontrado ninguna instalación de Windows entre los sistemas de "
                       "archivos montados. Monte la partición de Windows e indíquela con --windows."
                     : "Hay varias instalaciones de Windows montadas; elija una con --windows:");
-  for (const auto& path : found) std::cerr << "\n  " << path.string();
+  for (const auto& path : found) std::cerr << "\n  " << Terminal(path.string(), Breaks::kEscaped);
   std::cerr << "\n";
   return std::nullopt;
 }
@@ -63,7 +64,7 @@ std::optional<OpenedInstallation> Open(const fs::path& root, const Options& opti
                                                            !options.dry_run);
     return opened;
   } catch (const offline::OfflineRefusal& refusal) {
-    std::cerr << refusal.what() << "\n";
+    std::cerr << Terminal(refusal.what()) << "\n";
     return std::nullopt;
   }
 }
@@ -88,8 +89,18 @@ int Run(int argc, char** argv) {
   offline::OfflineWmi wmi(log);
   offline::OfflineToken token;
 
+  // A run that met a damaged hive ends at once, on standard error, with
+  // nothing written: what the repairs could not read may only look absent.
+  auto refuse_if_damaged = [&] {
+    const std::string damage = store.Damage();
+    if (damage.empty()) return;
+    std::cout.flush();
+    std::cerr << Terminal(damage) << "\n";
+    std::exit(kExitFailed);
+  };
   // Every end of the program: write what was changed, report it, exit.
   auto finish = [&](EndReason reason) {
+    refuse_if_damaged();
     offline::CommitReport commit;
     if (!options->dry_run) commit = store.Commit({}, files.Pending());
     const bool written = PrintChangeReport(
@@ -100,11 +111,13 @@ int Run(int argc, char** argv) {
   CliWindowSystem ui(options->start_page.value_or(std::string(kInitialStartPage)),
                      opened->lock->held(), finish);
   ui.on_dialog = [&](std::string_view page) { ReportStartPageDialog(log, page); };
-  ReportingFunciones funciones(TaskPlatform{log, system, files, wmi, ui}, log);
+  ui.checkpoint = refuse_if_damaged;
+  ReportingFunciones funciones(TaskPlatform{log, system, files, wmi, ui}, log, refuse_if_damaged);
   Menu menu(MenuPlatform{ui, funciones, token, system, log});
   ui.set_menu(&menu);
   CatchInterrupts();
 
+  refuse_if_damaged();
   menu.OnLoad();
   if (options->all) {
     for (const auto array : {CheckArray::kPolicies, CheckArray::kFixes, CheckArray::kInternet}) {
@@ -124,8 +137,8 @@ int main(int argc, char** argv) {
   try {
     return sorbantilex::cli::Run(argc, argv);
   } catch (const std::exception& error) {
-    std::cerr << "sorbantilex: error inesperado, no se ha guardado ningún cambio: " << error.what()
-              << "\n";
+    std::cerr << "sorbantilex: error inesperado, no se ha guardado ningún cambio: "
+              << sorbantilex::cli::Terminal(error.what()) << "\n";
     return 1;
   }
 }

@@ -1,8 +1,11 @@
 #include "ui/cli/options.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+
+#include "ui/cli/terminal.h"
 
 namespace sorbantilex::cli {
 
@@ -46,31 +49,24 @@ std::optional<Options> Parse(int argc, char** argv, int* early_exit) {
   Options options;
   std::vector<std::string_view> args(argv + 1, argv + argc);
   auto usage = [&](std::string_view problem) {
-    std::cerr << "sorbantilex: " << problem << "\n" << kUsage;
+    std::cerr << "sorbantilex: " << Terminal(problem) << "\n" << kUsage;
     *early_exit = kExitUsage;
     return std::nullopt;
   };
+  // --help, --version and --list answer alone: every argument is read, and
+  // any that is unknown, missing its value or extra is a usage error,
+  // wherever it stands.
+  std::optional<std::string_view> alone;
+  std::vector<std::string_view> given_once;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string_view arg = args[i];
     auto value = [&]() -> std::optional<std::string_view> {
       if (i + 1 >= args.size()) return std::nullopt;
       return args[++i];
     };
-    if (arg == "--help" || arg == "-h") {
-      std::cout << kUsage << "\n" << kHelp;
-      *early_exit = kExitDone;
-      return std::nullopt;
-    } else if (arg == "--version") {
-      std::cout << "Sorbantilex 1.9.2\n";
-      *early_exit = kExitDone;
-      return std::nullopt;
-    } else if (arg == "--list") {
-      for (const Step& step : kSteps) {
-        if (!step.HasBox()) continue;
-        std::printf("%-28s %s\n", std::string(step.key).c_str(), std::string(step.caption).c_str());
-      }
-      *early_exit = kExitDone;
-      return std::nullopt;
+    if (arg == "--help" || arg == "-h" || arg == "--version" || arg == "--list") {
+      if (alone) return usage(std::string(*alone) + " no admite otros argumentos");
+      alone = arg;
     } else if (arg == "--all") {
       options.all = true;
     } else if (arg == "--dry-run") {
@@ -78,6 +74,11 @@ std::optional<Options> Parse(int argc, char** argv, int* early_exit) {
     } else if (arg == "--windows" || arg == "--user" || arg == "--task" || arg == "--start-page") {
       const auto given = value();
       if (!given) return usage("falta el valor de " + std::string(arg));
+      if (arg != "--task") {
+        if (std::find(given_once.begin(), given_once.end(), arg) != given_once.end())
+          return usage(std::string(arg) + " aparece más de una vez");
+        given_once.push_back(arg);
+      }
       if (arg == "--windows") {
         options.windows = fs::path(std::string(*given));
       } else if (arg == "--user") {
@@ -93,9 +94,26 @@ std::optional<Options> Parse(int argc, char** argv, int* early_exit) {
           return usage("reparación desconocida: " + std::string(*given) + " (vea --list)");
         options.tasks.push_back(found);
       }
+    } else if (!arg.starts_with("-")) {
+      return usage("argumento inesperado: " + std::string(arg));
     } else {
       return usage("opción desconocida: " + std::string(arg));
     }
+  }
+  if (alone && args.size() != 1) return usage(std::string(*alone) + " no admite otros argumentos");
+  if (alone) {
+    if (*alone == "--version") {
+      std::cout << "Sorbantilex 1.9.2\n";
+    } else if (*alone == "--list") {
+      for (const Step& step : kSteps) {
+        if (!step.HasBox()) continue;
+        std::printf("%-28s %s\n", std::string(step.key).c_str(), std::string(step.caption).c_str());
+      }
+    } else {
+      std::cout << kUsage << "\n" << kHelp;
+    }
+    *early_exit = kExitDone;
+    return std::nullopt;
   }
   return options;
 }

@@ -5,6 +5,7 @@
 
 #include "app/ini_rem.h"
 #include "app/task_catalog.h"
+#include "ui/cli/terminal.h"
 
 namespace sorbantilex::cli {
 
@@ -12,6 +13,7 @@ namespace sorbantilex::cli {
 // the catalogue does not know does not compile.
 #define SORBANTILEX_REPORTED(task)                            \
   void ReportingFunciones::task() {                           \
+    if (checkpoint_) checkpoint_();                           \
     log_.BeginSection(std::string(TaskNamed(#task).caption)); \
     Funciones::task();                                        \
   }
@@ -33,7 +35,8 @@ SORBANTILEX_REPORTED(RestaurarHosts)
 
 void ReportStartPageDialog(ChangeLog& log, std::string_view page) {
   log.BeginSection(std::string(StartPageStep().caption));
-  std::cout << "[" << IniRem::Layout().title << "] Dirección: " << page << " (Aplicar)\n";
+  std::cout << "[" << IniRem::Layout().title << "] Dirección: " << Terminal(page, Breaks::kEscaped)
+            << " (Aplicar)\n";
 }
 
 }  // namespace sorbantilex::cli

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string_view>
 
 #include "tasks/funciones.h"
@@ -8,10 +9,13 @@
 namespace sorbantilex::cli {
 
 /// The repairs, each opening a section of the change log, under its box's
-/// caption, before it runs.
+/// caption, before it runs. `checkpoint`, when set, is called before each
+/// repair and may end the program (a run that must not go on).
 class ReportingFunciones final : public Funciones {
  public:
-  ReportingFunciones(TaskPlatform platform, ChangeLog& log) : Funciones(platform), log_(log) {}
+  ReportingFunciones(TaskPlatform platform, ChangeLog& log,
+                     std::function<void()> checkpoint = nullptr)
+      : Funciones(platform), log_(log), checkpoint_(std::move(checkpoint)) {}
 
   void EliminarRestriccionesSistema() override;
   void EliminarRestriccionesExplorador() override;
@@ -30,6 +34,7 @@ class ReportingFunciones final : public Funciones {
 
  private:
   ChangeLog& log_;
+  std::function<void()> checkpoint_;
 };
 
 /// The home-page dialog is answered with `page`: opens its section of the
