@@ -4,18 +4,12 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
-namespace sorbantilex::offline {
+#include "platform/offline/offline_errors.h"
 
-/// Raised when writing a changed file back failed; the file on disk is then
-/// still the old one, byte for byte.
-class CommitError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
+namespace sorbantilex::offline {
 
 /// One file a run replaces with new content.
 class PendingFile {
