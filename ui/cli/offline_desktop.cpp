@@ -48,7 +48,7 @@ class OfflineDesktop final : public DesktopPlatform {
   Wmi& wmi() override { return wmi_; }
 
   void Finish(EndReason) override {
-    const offline::CommitReport report = store_.Commit();
+    const offline::CommitReport report = store_.Commit({}, files_.Pending());
     // The undo file goes beside the hive backups; the window says nothing
     // of it, and a run stands where it cannot be written.
     if (!report.written.empty() && !undo_.empty()) {
