@@ -262,7 +262,7 @@ void Hive::Apply(HiveKey& key, std::size_t node, std::vector<std::size_t>& added
   }
   if (key.values_changed) {
     for (const auto& value : key.values) {
-      if (minor_ >= 4 && value.data.size() > kLargestSingleCellValue) {
+      if (NeedsBigDataRecord(minor_, value.data.size())) {
         throw CommitError("el valor \"" + value.name + "\" de la clave \"" + key.name +
                           "\" es demasiado grande para escribirlo sin dañar " + Quoted(path_));
       }

@@ -6,35 +6,26 @@
 #include <map>
 #include <memory>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "platform/offline/dirty_hive.h"
+#include "platform/offline/offline_errors.h"
 
 struct hive_h;  // libhivex's handle; only hive.cpp includes <hivex.h>
 
 namespace sorbantilex::offline {
 
-/// Raised when an installation or a hive cannot be worked on safely. The
-/// message (Spanish) names the file and says what to do; nothing on disk has
-/// been changed when it is raised.
-class OfflineRefusal : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
-/// Raised when writing a changed hive back failed; the hive file on disk is
-/// then still the old one, byte for byte.
-class CommitError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
 /// Value data longer than this is kept by Windows (hives of minor version 4
 /// and later) in a big-data record, which libhivex cannot write: it writes
 /// one oversized cell that Windows reads as corrupt.
 inline constexpr std::size_t kLargestSingleCellValue = 16344;
+
+/// True when a value of `size` bytes in a hive of minor version `minor` is
+/// one libhivex cannot write without damaging the file.
+constexpr bool NeedsBigDataRecord(std::uint32_t minor, std::size_t size) {
+  return minor >= 4 && size > kLargestSingleCellValue;
+}
 
 /// One value as the hive stores it: string data in UTF-16LE.
 struct HiveValue {

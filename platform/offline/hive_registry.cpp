@@ -176,14 +176,15 @@ std::string HiveRegistry::KeyPath(const HiveKey& key) const {
 
 bool HiveRegistry::MayRewriteValues(HiveKey& key, std::string_view changed_name,
                                     std::size_t new_size) {
-  if (key.hive == nullptr || key.hive->minor_version() < 4) return true;
+  if (key.hive == nullptr) return true;
+  const std::uint32_t minor = key.hive->minor_version();
   const std::string upper = UpperName(changed_name);
   const HiveValue* large = nullptr;
   for (const auto& value : key.values) {
-    if (value.data.size() > kLargestSingleCellValue && UpperName(value.name) != upper)
+    if (NeedsBigDataRecord(minor, value.data.size()) && UpperName(value.name) != upper)
       large = &value;
   }
-  if (large == nullptr && new_size <= kLargestSingleCellValue) return true;
+  if (large == nullptr && !NeedsBigDataRecord(minor, new_size)) return true;
   const std::string which = large != nullptr ? large->name : std::string(changed_name);
   notices_.push_back("No se cambió el valor \"" + std::string(changed_name) + "\" de la clave " +
                      KeyPath(key) + " en \"" + key.hive->path().string() +

@@ -44,6 +44,12 @@ TEST_F(SampleInstallationTest, IsFoundWithItsProfileAndSystem) {
   EXPECT_EQ(major * 10 + minor, 51u);
 }
 
+TEST_F(SampleInstallationTest, IsNotMadeOverAnInstallationThatIsThere) {
+  const auto before = FolderContents(dir_.path());
+  EXPECT_THROW(MakeSampleInstallation(dir_.path()), OfflineRefusal);
+  EXPECT_EQ(FolderContents(dir_.path()), before);
+}
+
 TEST_F(SampleInstallationTest, UnknownOrAmbiguousUsersAreRefusedWithTheList) {
   const auto installation = Installation::Find(dir_.path());
   fs::create_directories(dir_.path() / "Documents and Settings" / "Ana");
