@@ -45,7 +45,7 @@ class OfflineDesktop final : public DesktopPlatform {
   std::vector<std::string> Notices() const override { return store_.notices(); }
 
   void Finish(EndReason) override {
-    const offline::CommitReport report = store_.Commit();
+    const offline::CommitReport report = store_.Commit({}, files_.Pending());
     if (report.errors.empty()) return;
     std::string description;
     for (const std::string& error : report.errors) {
