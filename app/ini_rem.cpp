@@ -4,6 +4,7 @@
 #include <string>
 
 #include "registry/registro.h"
+#include "tasks/politicas.h"
 
 namespace sorbantilex {
 namespace {
@@ -62,16 +63,10 @@ constexpr WindowLayout kLayout{.id = WindowId::kIniRem,
                                .icon_id = kIniRemIconId,
                                .controls = kControls};
 
-constexpr std::string_view kExplorerPolicy =
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
-constexpr std::string_view kExplorerPolicyCopy =
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Group Policy Objects\\LocalUser\\Software\\"
-    "Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
 constexpr std::string_view kControlPanelPolicy =
     "SOFTWARE\\Policies\\Microsoft\\Internet Explorer\\Control Panel";
-constexpr std::string_view kControlPanelPolicyCopy =
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Group Policy Objects\\LocalUser\\Software\\"
-    "Policies\\Microsoft\\Internet Explorer\\Control Panel";
+constexpr std::string_view kControlPanelPolicyForCopy =
+    "Software\\Policies\\Microsoft\\Internet Explorer\\Control Panel";
 constexpr std::string_view kBrowserMain = "Software\\Microsoft\\Internet Explorer\\Main";
 constexpr std::string_view kBlankPage = "about:blank";
 
@@ -81,15 +76,18 @@ const WindowLayout& IniRem::Layout() { return kLayout; }
 
 void IniRem::OnOkClick() {
   {
+    const std::string explorer_policy = std::string(kClavePoliticas) + "Explorer";
+    const std::string explorer_policy_copy = CopiaDeDirectiva(explorer_policy);
+    const std::string control_panel_policy_copy = CopiaDeDirectiva(kControlPanelPolicyForCopy);
     Registro registro(registry_);
-    registro.EliminarValor(kHkeyLocalMachine, kExplorerPolicy, "NoSaveSettings");
-    registro.EliminarValor(kHkeyCurrentUser, kExplorerPolicy, "NoSaveSettings");
-    registro.EliminarValor(kHkeyLocalMachine, kExplorerPolicyCopy, "NoSaveSettings");
-    registro.EliminarValor(kHkeyCurrentUser, kExplorerPolicyCopy, "NoSaveSettings");
+    registro.EliminarValor(kHkeyLocalMachine, explorer_policy, "NoSaveSettings");
+    registro.EliminarValor(kHkeyCurrentUser, explorer_policy, "NoSaveSettings");
+    registro.EliminarValor(kHkeyLocalMachine, explorer_policy_copy, "NoSaveSettings");
+    registro.EliminarValor(kHkeyCurrentUser, explorer_policy_copy, "NoSaveSettings");
     registro.EstablecerValor(kHkeyLocalMachine, kControlPanelPolicy, "HomePage", "0", kRegDword);
     registro.EstablecerValor(kHkeyCurrentUser, kControlPanelPolicy, "HomePage", "0", kRegDword);
-    registro.EliminarClave(kHkeyLocalMachine, kControlPanelPolicyCopy);
-    registro.EliminarClave(kHkeyCurrentUser, kControlPanelPolicyCopy);
+    registro.EliminarClave(kHkeyLocalMachine, control_panel_policy_copy);
+    registro.EliminarClave(kHkeyCurrentUser, control_panel_policy_copy);
     std::string page = ui_.TextBoxText(WindowId::kIniRem, "txtURL");
     if (page.empty()) page = kBlankPage;
     registro.EstablecerValor(kHkeyCurrentUser, kBrowserMain, "Start Page", page, kRegSz);

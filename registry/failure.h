@@ -8,8 +8,10 @@ namespace sorbantilex {
 
 /// The program's one failure type: a signed 32-bit number and a Spanish
 /// description. Raised at the platform boundary (WMI, files) and by value
-/// conversions; caught in exactly one place, the task runner, which shows
-/// both to the user and ends the program.
+/// conversions; caught in the core in exactly one place, the task runner,
+/// which shows both to the user and ends the program. Where it stands among
+/// the registry's statuses and the offline platform's errors, and how those
+/// reach the front ends: platform/offline/offline_errors.h.
 ///
 /// Numbers are ones a user or a support forum can act on: the Windows error
 /// code or the HRESULT where the platform gives one. Conversions use:

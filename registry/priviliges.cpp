@@ -7,7 +7,7 @@ namespace {
 
 constexpr std::uint32_t kTokenAccess = kTokenAdjustPrivileges | kTokenQuery;
 
-void ShowFailure(WindowServices& ui, std::string_view call, std::uint32_t error) {
+void ShowFailure(MessageSink& ui, std::string_view call, std::uint32_t error) {
   std::string text(call);
   text += " failed with error code ";
   text += std::to_string(error);
@@ -16,12 +16,11 @@ void ShowFailure(WindowServices& ui, std::string_view call, std::uint32_t error)
 
 }  // namespace
 
-bool HabilitarPrivilegio(Token& token, WindowServices& ui, std::string_view privilegio) {
+bool HabilitarPrivilegio(Token& token, MessageSink& ui, std::string_view privilegio) {
   return AjustarPrivilegio(token, ui, privilegio, true);
 }
 
-bool AjustarPrivilegio(Token& token, WindowServices& ui, std::string_view privilegio,
-                       bool habilitar) {
+bool AjustarPrivilegio(Token& token, MessageSink& ui, std::string_view privilegio, bool habilitar) {
   const HandleRef process = token.CurrentProcess();
   UniqueToken handle(token);
   if (!token.OpenProcessToken(process, kTokenAccess, handle.out())) {

@@ -85,9 +85,10 @@ bool ListarSubclaves(RegistryApi& registry, std::vector<std::string>& list, std:
       }
     }
   }
-  // The close goes through CerrarClave's store call; the null handle of a
-  // failed open is closed too, and refused.
-  (void)key.Close();
+  // Closed through CerrarClave; the null handle of a failed open is closed
+  // too, and refused.
+  (void)CerrarClave(registry, key.get());
+  key.Dismiss();
   return opened;
 }
 

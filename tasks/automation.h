@@ -16,6 +16,10 @@ using AutomationArg = std::variant<std::string, std::int32_t, std::vector<std::i
 
 class AutomationEnumerator;
 
+/// The number of the `Failure` a repair raises when an automation call that
+/// should have given an object gave none (E_POINTER).
+inline constexpr std::int32_t kSinObjeto = static_cast<std::int32_t>(0x80004003u);
+
 /// A late-bound automation object (a WMI services object, a collection, an
 /// instance). Released when its owner drops it. Every failure is raised as
 /// `Failure` (the HRESULT as a signed number and the system's message).

@@ -14,9 +14,6 @@ namespace {
 constexpr std::string_view kMonikerCimv2 =
     "winmgmts:{impersonationLevel=impersonate}!\\\\.\\root\\cimv2";
 
-// E_POINTER: a call that should have given an object gave none.
-constexpr std::int32_t kSinObjeto = static_cast<std::int32_t>(0x80004003u);
-
 }  // namespace
 
 void Funciones::ControlarServicio(std::int32_t accion, std::string_view servicio) {

@@ -71,9 +71,6 @@ constexpr std::array<std::uint8_t, 168> kDescriptorSeguridad = {
     0x00, 0x00, 0x00, 0x05, 0x12, 0x00, 0x00, 0x00,
 };
 
-// E_POINTER: a call that should have given an object gave none.
-constexpr std::int32_t kSinObjeto = static_cast<std::int32_t>(0x80004003u);
-
 std::string Subclave(std::string_view subclave) {
   std::string ruta(kClaveServicio);
   if (!subclave.empty()) ruta.append("\\").append(subclave);

@@ -4,16 +4,12 @@
 #include <string>
 #include <string_view>
 
+#include "tasks/politicas.h"
 #include "tasks/tarea.h"
 
 namespace sorbantilex {
 
 namespace {
-
-constexpr std::string_view kPoliticas = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\";
-constexpr std::string_view kCopiaDirectivas =
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Group Policy Objects\\LocalUser\\"
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\";
 
 // Key names, in the order of `Politica`.
 constexpr std::array<std::string_view, 5> kNombresPolitica = {"System", "Explorer", "ActiveDesktop",
@@ -23,8 +19,8 @@ constexpr std::array<std::string_view, 5> kNombresPolitica = {"System", "Explore
 
 void EliminarPolitica(Registro& registro, Politica politica) {
   const auto nombre = kNombresPolitica[static_cast<std::size_t>(politica)];
-  const std::string clave = std::string(kPoliticas).append(nombre);
-  const std::string copia = std::string(kCopiaDirectivas).append(nombre);
+  const std::string clave = std::string(kClavePoliticas).append(nombre);
+  const std::string copia = CopiaDeDirectiva(clave);
   registro.EliminarClave(kHkeyLocalMachine, clave);
   registro.EliminarClave(kHkeyCurrentUser, clave);
   registro.EliminarClave(kHkeyLocalMachine, copia);

@@ -13,13 +13,12 @@ namespace sorbantilex {
 namespace {
 
 /// Records message boxes only.
-class Messages final : public WindowServices {
+class Messages final : public MessageSink {
  public:
   void ShowMessage(std::string_view text, std::string_view title) override {
     EXPECT_TRUE(title.empty()) << "the privilege messages bear the application title";
     shown.emplace_back(text);
   }
-  void YieldToMessages() override {}
   std::vector<std::string> shown;
 };
 

@@ -11,7 +11,9 @@
 
 #include "platform/offline/hive.h"
 #include "platform/offline/log_recovery.h"
+#include "platform/offline/paths.h"
 #include "platform/offline/regf.h"
+#include "platform/offline/safe_files.h"
 #include "registry/key_names.h"
 
 namespace sorbantilex::offline {
@@ -26,62 +28,17 @@ constexpr std::uint64_t kLargestLog = std::uint64_t{1} << 30;
 
 std::string Quoted(const fs::path& path) { return "\"" + path.string() + "\""; }
 
-// A file descriptor closed when it goes out of scope.
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  int Release() { return std::exchange(fd_, -1); }
-  void Reset(int fd) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = fd;
-  }
-
- private:
-  int fd_;
-};
-
-bool ReadAt(int fd, std::uint8_t* buffer, std::size_t size, std::uint64_t offset) {
-  while (size > 0) {
-    const ssize_t n = ::pread(fd, buffer, size, static_cast<off_t>(offset));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    buffer += n;
-    size -= static_cast<std::size_t>(n);
-    offset += static_cast<std::uint64_t>(n);
-  }
-  return true;
-}
-
-// Opens an existing file for reading: only a regular file, never through a
-// link, never blocking on a FIFO. Returns why not, in Spanish, or empty.
-std::string OpenRegular(const fs::path& path, Fd& fd, struct stat& status) {
-  fd.Reset(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-  if (fd.get() < 0) {
-    return errno == ELOOP ? "es un enlace, no un archivo normal" : std::strerror(errno);
-  }
-  if (::fstat(fd.get(), &status) != 0) return std::strerror(errno);
-  if (!S_ISREG(status.st_mode)) return "no es un archivo normal";
-  return {};
-}
-
 [[noreturn]] void RefuseFile(const fs::path& path, const std::string& why) {
   throw OfflineRefusal("No se puede leer " + Quoted(path) + ": " + why + "." + kNothingChanged);
 }
 
-// Reads a whole regular file.
-std::vector<std::uint8_t> ReadWhole(const fs::path& path, std::uint64_t limit) {
-  Fd fd(-1);
+// The whole file open on `fd`.
+std::vector<std::uint8_t> ReadWhole(int fd, const fs::path& path, std::uint64_t limit) {
   struct stat status {};
-  if (const auto why = OpenRegular(path, fd, status); !why.empty()) RefuseFile(path, why);
+  if (::fstat(fd, &status) != 0) RefuseFile(path, std::strerror(errno));
   if (static_cast<std::uint64_t>(status.st_size) > limit) RefuseFile(path, "es demasiado grande");
   std::vector<std::uint8_t> bytes(static_cast<std::size_t>(status.st_size));
-  if (!ReadAt(fd.get(), bytes.data(), bytes.size(), 0)) {
+  if (!bytes.empty() && !ReadAt(fd, bytes.data(), bytes.size(), 0)) {
     RefuseFile(path, errno != 0 ? std::strerror(errno) : "el archivo se acortó al leerlo");
   }
   return bytes;
@@ -96,8 +53,8 @@ std::optional<fs::path> FindNamed(const fs::path& folder, const std::string& nam
     if (UpperName(it->path().filename().string()) != upper) continue;
     if (found) {
       throw OfflineRefusal(
-          "Hay junto al archivo de registro dos archivos que solo se distinguen "
-          "por las mayúsculas, " +
+          "Hay junto al archivo de registro dos archivos que solo se distinguen por las "
+          "mayúsculas, " +
           Quoted(*found) + " y " + Quoted(it->path()) +
           ", y no se puede saber cuál usaría Windows." + kNothingChanged);
     }
@@ -111,6 +68,7 @@ std::optional<fs::path> FindNamed(const fs::path& folder, const std::string& nam
 
 RecoveredHive::RecoveredHive(RecoveredHive&& other) noexcept
     : memory_(std::exchange(other.memory_, -1)),
+      size_(other.size_),
       logs_(std::move(other.logs_)),
       notice_(std::move(other.notice_)),
       sequence_(other.sequence_) {}
@@ -121,16 +79,11 @@ void RecoveredHive::Release() {
   if (memory_ >= 0) ::close(std::exchange(memory_, -1));
 }
 
-std::string RecoveredHive::OpenPath() const { return "/proc/self/fd/" + std::to_string(memory_); }
-
-std::optional<RecoveredHive> RecoverDirtyHive(const fs::path& hive) {
-  std::vector<std::uint8_t> primary;
+std::optional<RecoveredHive> RecoverDirtyHive(int fd, const fs::path& hive,
+                                              const fs::path& within) {
   {
-    Fd fd(-1);
-    struct stat status {};
-    if (!OpenRegular(hive, fd, status).empty()) return std::nullopt;  // refused when opened
     std::vector<std::uint8_t> head(512);
-    if (ReadAt(fd.get(), head.data(), head.size(), 0) && !NeedsRecovery(head)) return std::nullopt;
+    if (ReadAt(fd, head.data(), head.size(), 0) && !NeedsRecovery(head)) return std::nullopt;
   }
 
   const fs::path folder = hive.has_parent_path() ? hive.parent_path() : fs::path(".");
@@ -142,12 +95,14 @@ std::optional<RecoveredHive> RecoverDirtyHive(const fs::path& hive) {
   for (const auto& [suffix, slot] : slots) {
     const auto path = FindNamed(folder, name + suffix);
     if (!path) continue;
-    *slot = TransactionLog{path->filename().string(), ReadWhole(*path, kLargestLog)};
+    const OpenedFile file = OpenRegularFile(*path, within);
+    if (!file) RefuseFile(*path, file.problem);
+    *slot = TransactionLog{path->filename().string(), ReadWhole(file.fd.get(), *path, kLargestLog)};
     recovered.logs_.push_back(*path);
   }
-  primary = ReadWhole(hive, kLargestHive);
-  // A file that is no hive at all, with no log beside it, is refused as such
-  // when it is opened.
+  std::vector<std::uint8_t> primary = ReadWhole(fd, hive, kLargestHive);
+  // A file with no hive header at all and no log beside it is refused as
+  // no hive when it is opened.
   if (recovered.logs_.empty() &&
       (primary.size() < 4 || std::memcmp(primary.data(), "regf", 4) != 0 ||
        !BaseBlockChecksumOk(primary))) {
@@ -168,36 +123,55 @@ std::optional<RecoveredHive> RecoverDirtyHive(const fs::path& hive) {
   recovered.notice_ = DescribeRecovery(hive.string(), recovery);
   recovered.sequence_ = recovery.sequence;
 
-  Fd memory(::memfd_create("sorbantilex-hive", MFD_CLOEXEC));
-  bool written = memory.get() >= 0;
-  for (std::size_t done = 0; written && done < recovery.image.size();) {
-    const ssize_t n =
-        ::write(memory.get(), recovery.image.data() + done, recovery.image.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    written = n > 0;
-    if (written) done += static_cast<std::size_t>(n);
-  }
-  if (!written) {
+  UniqueFd memory(::memfd_create("sorbantilex-hive", MFD_CLOEXEC));
+  if (!memory || !WriteAt(memory.get(), recovery.image.data(), recovery.image.size(), 0)) {
     throw OfflineRefusal("No se pudo preparar en memoria la recuperación de " + Quoted(hive) +
                          ": " + std::strerror(errno) + "." + kNothingChanged);
   }
+  recovered.size_ = recovery.image.size();
   recovered.memory_ = memory.Release();
   return recovered;
 }
 
-bool MarkFileClean(const fs::path& file, std::uint32_t sequence) {
-  Fd fd(::open(file.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC));
-  std::vector<std::uint8_t> head(512);
-  if (fd.get() < 0 || !ReadAt(fd.get(), head.data(), head.size(), 0)) return false;
-  MarkClean(head, sequence);
-  for (std::size_t done = 0; done < head.size();) {
-    const ssize_t n =
-        ::pwrite(fd.get(), head.data() + done, head.size() - done, static_cast<off_t>(done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
+std::vector<fs::path> KeepLogBackups(const std::vector<fs::path>& logs) {
+  std::vector<fs::path> made;
+  try {
+    for (const fs::path& log : logs) {
+      const fs::path backup = FreeBackupPath(log);
+      auto fail = [&] {
+        throw CommitError("no se pudo guardar la copia de seguridad " + Quoted(backup) + ": " +
+                          std::strerror(errno));
+      };
+      const OpenedFile from = OpenRegularFile(log);
+      if (!from) {
+        throw CommitError("no se pudo leer " + Quoted(log) + ": " + from.problem);
+      }
+      UniqueFd to = CreateExclusive(backup, 0600, false);
+      if (!to) fail();
+      made.push_back(backup);
+      std::vector<std::uint8_t> buffer(1 << 16);
+      for (;;) {
+        const ssize_t n = ::read(from.fd.get(), buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) fail();
+        if (n == 0) break;
+        if (!WriteAll(to.get(), buffer.data(), static_cast<std::size_t>(n))) fail();
+      }
+      if (::fsync(to.get()) != 0 || !to.Close()) fail();
+    }
+  } catch (...) {
+    std::error_code ignored;
+    for (const auto& backup : made) fs::remove(backup, ignored);
+    throw;
   }
-  return ::close(fd.Release()) == 0;
+  return made;
+}
+
+bool MarkFileClean(int fd, std::uint32_t sequence) {
+  std::vector<std::uint8_t> head(512);
+  if (!ReadAt(fd, head.data(), head.size(), 0)) return false;
+  MarkClean(head, sequence);
+  return WriteAt(fd, head.data(), head.size(), 0);
 }
 
 }  // namespace sorbantilex::offline

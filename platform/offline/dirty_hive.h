@@ -18,8 +18,10 @@ class RecoveredHive {
   RecoveredHive(const RecoveredHive&) = delete;
   ~RecoveredHive();
 
-  /// The name libhivex opens the recovered hive by.
-  std::string OpenPath() const;
+  /// The memory file holding the recovered hive (libhivex opens it by
+  /// `DescriptorPath`), and its size.
+  int fd() const { return memory_; }
+  std::uint64_t size() const { return size_; }
   /// Closes the memory file (once libhivex has read it).
   void Release();
   /// Every log file beside the hive, applied or not: kept as backups when
@@ -32,27 +34,40 @@ class RecoveredHive {
   std::uint32_t sequence() const { return sequence_; }
 
  private:
-  friend std::optional<RecoveredHive> RecoverDirtyHive(const std::filesystem::path& hive);
+  friend std::optional<RecoveredHive> RecoverDirtyHive(int fd, const std::filesystem::path& hive,
+                                                       const std::filesystem::path& within);
   RecoveredHive() = default;
 
   int memory_ = -1;
+  std::uint64_t size_ = 0;
   std::vector<std::filesystem::path> logs_;
   std::string notice_;
   std::uint32_t sequence_ = 0;
 };
 
-/// Reads `hive` and, when Windows left it dirty, recovers it in memory from
-/// the logs beside it (NAME.LOG1, NAME.LOG2, NAME.LOG, in any letter case)
-/// as Windows does when it loads the hive. nullopt for a clean hive, which is
-/// then used as it is. Nothing on disk is written. Raises OfflineRefusal
-/// (naming the file, saying why) when the hive cannot be recovered as
-/// Windows would recover it, when a log is not a regular file or two files
-/// differ only in letter case, or when a file cannot be read.
-std::optional<RecoveredHive> RecoverDirtyHive(const std::filesystem::path& hive);
+/// Reads the hive file `hive` (open on `fd`) and, when Windows left it
+/// dirty, recovers it in memory from the logs beside it (NAME.LOG1,
+/// NAME.LOG2, NAME.LOG, in any letter case; opened as `OpenRegularFile` does,
+/// inside `within` when given) as Windows does when it loads the hive.
+/// nullopt for a clean hive, which is then used as it is, and for a file
+/// with no hive header and no log beside it (refused as no hive when
+/// opened). Nothing on disk is written. Raises OfflineRefusal (naming the
+/// file, saying why) when the hive cannot be recovered as Windows would
+/// recover it, when a log is not a regular file or two files differ only in
+/// letter case, or when a file cannot be read.
+std::optional<RecoveredHive> RecoverDirtyHive(int fd, const std::filesystem::path& hive,
+                                              const std::filesystem::path& within = {});
 
-/// Makes the base block of a hive file just written clean and newer than
-/// its logs (see `MarkClean`). False when the file cannot be read or
-/// written (errno set).
-bool MarkFileClean(const std::filesystem::path& file, std::uint32_t sequence);
+/// Copies each log beside itself as a dated backup
+/// ("NAME.LOG1.sorbantilex-DATE.bak"), flushed to disk: Windows rewrites its
+/// logs in place, so a link would not keep them. Returns the backups.
+/// Raises CommitError, with the backups made so far removed, when a copy
+/// fails.
+std::vector<std::filesystem::path> KeepLogBackups(const std::vector<std::filesystem::path>& logs);
+
+/// Makes the base block of the hive file just written on `fd` clean and
+/// newer than its logs (see `MarkClean`). False when the file cannot be read
+/// or written (errno set).
+bool MarkFileClean(int fd, std::uint32_t sequence);
 
 }  // namespace sorbantilex::offline

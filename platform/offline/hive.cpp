@@ -12,7 +12,9 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <utility>
 
+#include "platform/offline/dirty_hive.h"
 #include "platform/offline/regf.h"
 #include "platform/offline/safe_files.h"
 #include "registry/key_names.h"
@@ -126,24 +128,19 @@ std::unique_ptr<Hive> Hive::Open(const fs::path& path, std::string mount_name, b
                          file.problem + ". Compruebe que la partición montada es la de Windows." +
                          kNothingChanged);
   }
-  const auto base = ReadBaseBlock(file.fd.get());
+  // A hive Windows left dirty is recovered from its logs and read from memory.
+  auto recovered = RecoverDirtyHive(file.fd.get(), path, within);
+  const int source = recovered ? recovered->fd() : file.fd.get();
+  const std::uint64_t source_size =
+      recovered ? recovered->size() : static_cast<std::uint64_t>(file.status.st_size);
+  const auto base = ReadBaseBlock(source);
   if (!base || !base->checksum_ok || base->major != 1) {
     throw OfflineRefusal("El archivo " + Quoted(path) +
                          " no es un archivo de registro válido o está dañado (cabecera incorrecta)."
                          " Restaure una copia de seguridad del archivo antes de repararlo." +
                          kNothingChanged);
   }
-  if (base->Dirty()) {
-    throw OfflineRefusal(
-        "El archivo de registro " + Quoted(path) +
-        " tiene cambios pendientes en sus registros de transacciones (.LOG1, .LOG2): Windows no "
-        "terminó de guardarlo. Arranque Windows y apáguelo normalmente antes de repararlo desde "
-        "aquí." +
-        kNothingChanged);
-  }
-  if (const auto why = CheckBins(file.fd.get(), static_cast<std::uint64_t>(file.status.st_size),
-                                 base->bins_size);
-      !why.empty()) {
+  if (const auto why = CheckBins(source, source_size, base->bins_size); !why.empty()) {
     throw OfflineRefusal("El archivo " + Quoted(path) +
                          " no es un archivo de registro válido o está dañado (" + why +
                          "). Restaure una copia de seguridad del archivo antes de repararlo." +
@@ -160,8 +157,7 @@ std::unique_ptr<Hive> Hive::Open(const fs::path& path, std::string mount_name, b
     }
   }
   // libhivex opens the very file checked above, whatever its name leads to.
-  ::hive_h* handle =
-      hivex_open(DescriptorPath(file.fd.get()).c_str(), for_writing ? HIVEX_OPEN_WRITE : 0);
+  ::hive_h* handle = hivex_open(DescriptorPath(source).c_str(), for_writing ? HIVEX_OPEN_WRITE : 0);
   if (handle == nullptr) {
     throw OfflineRefusal(
         "El archivo " + Quoted(path) + " no es un archivo de registro válido o está dañado (" +
@@ -169,6 +165,10 @@ std::unique_ptr<Hive> Hive::Open(const fs::path& path, std::string mount_name, b
         "). Restaure una copia de seguridad del archivo antes de repararlo." + kNothingChanged);
   }
   std::unique_ptr<Hive> hive(new Hive(path, handle, base->minor));
+  if (recovered) {
+    recovered->Release();
+    hive->recovered_.emplace(std::move(*recovered));
+  }
   auto root = std::make_shared<HiveKey>();
   root->name = std::move(mount_name);
   root->hive = hive.get();
@@ -262,7 +262,7 @@ void Hive::Apply(HiveKey& key, std::size_t node, std::vector<std::size_t>& added
   }
   if (key.values_changed) {
     for (const auto& value : key.values) {
-      if (minor_ >= 4 && value.data.size() > kLargestSingleCellValue) {
+      if (NeedsBigDataRecord(minor_, value.data.size())) {
         throw CommitError("el valor \"" + value.name + "\" de la clave \"" + key.name +
                           "\" es demasiado grande para escribirlo sin dañar " + Quoted(path_));
       }
@@ -320,6 +320,11 @@ fs::path Hive::Commit(const CommitHooks& hooks) {
       throw CommitError("libhivex no pudo escribir " + Quoted(temporary) + ": " +
                         std::strerror(errno));
     }
+    // A recovered hive is written clean and newer than its logs, which
+    // Windows then leaves alone.
+    if (recovered_ && !MarkFileClean(file.get(), recovered_->sequence())) {
+      throw CommitError("no se pudo escribir " + Quoted(temporary) + ": " + std::strerror(errno));
+    }
     auto image = ReadAll(file.get(), temporary);
     if (!SortSubkeyLists(image, added_to)) {
       throw CommitError("no se pudo ordenar las subclaves nuevas en " + Quoted(temporary));
@@ -356,6 +361,7 @@ fs::path Hive::Commit(const CommitHooks& hooks) {
         }
         SyncFile(backup);
       }
+      if (recovered_) log_backups_ = KeepLogBackups(recovered_->logs());
     }
     if (hooks.before_rename) hooks.before_rename(temporary);
     if (::rename(temporary.c_str(), path_.c_str()) != 0) {
@@ -366,6 +372,7 @@ fs::path Hive::Commit(const CommitHooks& hooks) {
     std::error_code ignored;
     if (created) fs::remove(temporary, ignored);
     if (backup_made) fs::remove(backup, ignored);
+    for (const auto& made : std::exchange(log_backups_, {})) fs::remove(made, ignored);
     throw;
   }
   return backup;

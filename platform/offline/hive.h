@@ -5,33 +5,27 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <stdexcept>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "platform/offline/dirty_hive.h"
+#include "platform/offline/offline_errors.h"
 
 struct hive_h;  // libhivex's handle; only hive.cpp includes <hivex.h>
 
 namespace sorbantilex::offline {
 
-/// Raised when an installation or a hive cannot be worked on safely. The
-/// message (Spanish) names the file and says what to do; nothing on disk has
-/// been changed when it is raised.
-class OfflineRefusal : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
-/// Raised when writing a changed hive back failed; the hive file on disk is
-/// then still the old one, byte for byte.
-class CommitError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
 /// Value data longer than this is kept by Windows (hives of minor version 4
 /// and later) in a big-data record, which libhivex cannot write: it writes
 /// one oversized cell that Windows reads as corrupt.
 inline constexpr std::size_t kLargestSingleCellValue = 16344;
+
+/// True when a value of `size` bytes in a hive of minor version `minor` is
+/// one libhivex cannot write without damaging the file.
+constexpr bool NeedsBigDataRecord(std::uint32_t minor, std::size_t size) {
+  return minor >= 4 && size > kLargestSingleCellValue;
+}
 
 /// One value as the hive stores it: string data in UTF-16LE.
 struct HiveValue {
@@ -75,9 +69,13 @@ struct CommitHooks {
 
 /// One hive file opened through libhivex.
 ///
+/// A hive Windows left dirty (changes still in its transaction logs) is
+/// recovered from its logs in memory, as Windows would recover it, and used
+/// from there (see `RecoverDirtyHive`).
+///
 /// Opening refuses (OfflineRefusal, nothing written): a missing file; a
-/// file that is no hive or does not parse; a dirty base block (Windows left
-/// changes in the transaction logs); for writing, a read-only file, folder or
+/// file that is no hive or does not parse; a dirty hive that cannot be
+/// recovered as Windows would; for writing, a read-only file, folder or
 /// mount; anything but a regular file, a link at the file's own name, and
 /// (when `within` is given) a file whose folder a link leads outside
 /// `within`; a base block whose hive bins do not match it.
@@ -93,6 +91,11 @@ class Hive {
   std::uint32_t minor_version() const { return minor_; }
   const std::shared_ptr<HiveKey>& root() const { return root_; }
   bool changed() const { return root_->subtree_changed; }
+  /// What was recovered from the transaction logs (Spanish); empty for a
+  /// hive that was clean.
+  std::string recovery_notice() const { return recovered_ ? recovered_->notice() : std::string(); }
+  /// The logs' backups made by `Commit` for a recovered hive.
+  const std::vector<std::filesystem::path>& log_backups() const { return log_backups_; }
 
   /// Reads a key's subkeys (names only) or values from the file on first
   /// use. False when libhivex cannot read them: the key is then broken.
@@ -110,7 +113,9 @@ class Hive {
   /// new file is renamed over the old one. Returns the backup's path (empty
   /// when nothing changed). Raises CommitError with the old hive unchanged
   /// and no temporary or backup file left. A hive is committed once per
-  /// run: a second commit of a changed hive raises CommitError.
+  /// run: a second commit of a changed hive raises CommitError. A recovered
+  /// hive is written clean, with sequence numbers above its logs', and its
+  /// logs, left in place, are also kept as dated backups.
   std::filesystem::path Commit(const CommitHooks& hooks = {});
 
  private:
@@ -128,6 +133,8 @@ class Hive {
   std::shared_ptr<HiveKey> root_;
   bool commit_attempted_ = false;
   std::vector<std::string> damaged_keys_;
+  std::optional<RecoveredHive> recovered_;
+  std::vector<std::filesystem::path> log_backups_;
 };
 
 }  // namespace sorbantilex::offline

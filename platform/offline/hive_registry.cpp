@@ -41,6 +41,9 @@ std::vector<std::uint8_t> OutwardData(const HiveValue& value) {
 HiveRegistry::HiveRegistry(const HivePaths& paths, bool for_writing) : for_writing_(for_writing) {
   auto open = [&](const std::filesystem::path& path, std::string mount) {
     hives_.push_back(Hive::Open(path, std::move(mount), for_writing, paths.within));
+    if (auto notice = hives_.back()->recovery_notice(); !notice.empty()) {
+      notices_.push_back(std::move(notice));
+    }
     return hives_.back().get();
   };
   software_ = open(paths.software, "SOFTWARE");
@@ -173,14 +176,15 @@ std::string HiveRegistry::KeyPath(const HiveKey& key) const {
 
 bool HiveRegistry::MayRewriteValues(HiveKey& key, std::string_view changed_name,
                                     std::size_t new_size) {
-  if (key.hive == nullptr || key.hive->minor_version() < 4) return true;
+  if (key.hive == nullptr) return true;
+  const std::uint32_t minor = key.hive->minor_version();
   const std::string upper = UpperName(changed_name);
   const HiveValue* large = nullptr;
   for (const auto& value : key.values) {
-    if (value.data.size() > kLargestSingleCellValue && UpperName(value.name) != upper)
+    if (NeedsBigDataRecord(minor, value.data.size()) && UpperName(value.name) != upper)
       large = &value;
   }
-  if (large == nullptr && new_size <= kLargestSingleCellValue) return true;
+  if (large == nullptr && !NeedsBigDataRecord(minor, new_size)) return true;
   const std::string which = large != nullptr ? large->name : std::string(changed_name);
   notices_.push_back("No se cambió el valor \"" + std::string(changed_name) + "\" de la clave " +
                      KeyPath(key) + " en \"" + key.hive->path().string() +
@@ -431,7 +435,7 @@ CommitReport HiveRegistry::Commit(const CommitHooks& hooks) {
     if (!hive->changed()) continue;
     try {
       const auto backup = hive->Commit(hooks);
-      report.written.push_back({hive->path(), backup});
+      report.written.push_back({hive->path(), backup, hive->log_backups()});
     } catch (const CommitError& error) {
       report.errors.push_back("No se guardaron los cambios de \"" + hive->path().string() +
                               "\" (el archivo queda como estaba): " + error.what());

@@ -27,6 +27,7 @@ struct CommitReport {
   struct Written {
     std::filesystem::path hive;
     std::filesystem::path backup;
+    std::vector<std::filesystem::path> log_backups;  // of a hive recovered from its logs
   };
   std::vector<Written> written;
   std::vector<std::string> errors;

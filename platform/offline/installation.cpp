@@ -115,7 +115,11 @@ Installation Installation::Find(const fs::path& root) {
         " está activo: hibernación o inicio rápido). Los cambios hechos ahora se perderían o "
         "dañarían el sistema al reanudarlo. Arranque Windows y apáguelo por completo (con "
         "Mayús pulsada al elegir Apagar, o tras desactivar el inicio rápido) y vuelva a montar "
-        "la partición." +
+        "la partición. Si Windows no arranca, móntela con la opción remove_hiberfile de ntfs-3g "
+        "(por ejemplo: ntfs-3g -o remove_hiberfile /dev/sdb2 /mnt/windows): descarta la sesión "
+        "hibernada, lo que no hace daño tras un inicio rápido pero pierde el trabajo que "
+        "hubiera abierto si Windows se hibernó de verdad; después, los archivos de registro que "
+        "Windows no terminó de guardar se recuperan de sus registros de transacciones." +
         kNothingChanged);
   }
   return installation;

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "platform/offline/offline_errors.h"
 #include "platform/offline/safe_files.h"
 #include "platform/offline/utf16.h"
 #include "registry/key_names.h"
@@ -168,7 +169,7 @@ std::string CheckBins(int fd, std::uint64_t file_size, std::uint32_t bins_size) 
 void WriteBlankHive(const std::filesystem::path& path, std::string_view root_name,
                     std::uint32_t minor_version) {
   if (root_name.empty() || root_name.size() > 255 || !IsAscii(root_name)) {
-    throw std::runtime_error("invalid root key name");
+    throw std::invalid_argument("invalid root key name");
   }
   std::vector<std::uint8_t> image(kBaseBlockSize + kBinSize, 0);
   const std::span<std::uint8_t> all(image);
@@ -233,7 +234,7 @@ void WriteBlankHive(const std::filesystem::path& path, std::string_view root_nam
   out.write(reinterpret_cast<const char*>(image.data()),
             static_cast<std::streamsize>(image.size()));
   out.close();
-  if (!out) throw std::runtime_error("cannot write " + path.string());
+  if (!out) throw CommitError("No se pudo escribir \"" + path.string() + "\".");
 }
 
 std::optional<std::string> KeyNameAt(std::span<const std::uint8_t> image, std::size_t offset) {

@@ -48,7 +48,8 @@ void SealBaseBlock(std::span<std::uint8_t> image);
 /// holding the root key (named `root_name`, ASCII) with a security
 /// descriptor (SYSTEM and Administrators full control, Users read), and the
 /// rest of the bin free. `minor_version` is 3 (Windows NT 4 to XP layout)
-/// or 5 (later). Raises std::runtime_error when the file cannot be written.
+/// or 5 (later). Raises `CommitError` when the file cannot be written, and
+/// std::invalid_argument for a root name that is not 1 to 255 ASCII characters.
 void WriteBlankHive(const std::filesystem::path& path, std::string_view root_name = "ROOT",
                     std::uint32_t minor_version = 5);
 

@@ -2,12 +2,14 @@
 
 #include <array>
 #include <fstream>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "platform/offline/hive_registry.h"
+#include "platform/offline/installation.h"
+#include "platform/offline/offline_errors.h"
 #include "platform/offline/regf.h"
+#include "registry/failure.h"
 
 namespace sorbantilex::offline {
 
@@ -15,155 +17,151 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::string_view kPolicies = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\";
-constexpr std::string_view kPolicyCopy =
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Group Policy Objects\\LocalUser\\"
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\";
-constexpr std::string_view kFolder =
-    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced\\Folder\\";
-constexpr std::string_view kDomains =
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\ZoneMap\\Domains\\";
-constexpr std::string_view kControlSet = "SYSTEM\\CurrentControlSet\\";
+// Key paths, spelled as literals so that the table below can join them.
+#define SORBANTILEX_POLICIES "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\"
+#define SORBANTILEX_POLICY_COPY                                                     \
+  "Software\\Microsoft\\Windows\\CurrentVersion\\Group Policy Objects\\LocalUser\\" \
+  "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\"
+#define SORBANTILEX_CURRENT_VERSION "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion"
+#define SORBANTILEX_FOLDER \
+  "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced\\Folder\\"
+#define SORBANTILEX_SAFE_BOOT "SYSTEM\\CurrentControlSet\\Control\\SafeBoot"
+#define SORBANTILEX_SRSERVICE "SYSTEM\\CurrentControlSet\\Services\\srservice"
+#define SORBANTILEX_CONTROL_PANEL "Policies\\Microsoft\\Internet Explorer\\Control Panel"
+#define SORBANTILEX_DOMAINS \
+  "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\ZoneMap\\Domains\\"
 
 struct Value {
   KeyRef root;
   std::string_view key;  // created when missing
   std::string_view name;
   std::uint32_t type;
-  std::string_view text;  // for string types and binary
-  std::uint32_t number;   // for REG_DWORD
+  std::string_view text;     // for string types and binary
+  std::uint32_t number = 0;  // for REG_DWORD
 };
+
+constexpr KeyRef kHklm = kHkeyLocalMachine;
+constexpr KeyRef kHkcu = kHkeyCurrentUser;
+
+constexpr Value Dword(KeyRef root, std::string_view key, std::string_view name,
+                      std::uint32_t number) {
+  return {root, key, name, kRegDword, {}, number};
+}
 
 // Strings are stored as Windows stores them: with their terminating zero.
 #define SZ(text) std::string_view(text "", sizeof(text))
 
-std::vector<Value> Damage() {
-  std::vector<Value> values;
-  auto add = [&](KeyRef root, std::string_view key, std::string_view name, std::uint32_t type,
-                 std::string_view text, std::uint32_t number = 0) {
-    values.push_back({root, key, name, type, text, number});
-  };
-  // The system's own keys.
-  constexpr std::string_view kCurrentVersion = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
-  add(kHkeyLocalMachine, kCurrentVersion, "SystemRoot", kRegSz, SZ("C:\\WINDOWS"));
-  add(kHkeyLocalMachine, kCurrentVersion, "CurrentVersion", kRegSz, SZ("5.1"));
-  add(kHkeyLocalMachine, kCurrentVersion, "ProductName", kRegSz, SZ("Microsoft Windows XP"));
-  add(kHkeyLocalMachine,
-      "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\"
-      "S-1-5-21-1757981266-1645522239-839522115-1003",
-      "ProfileImagePath", kRegExpandSz, SZ("%SystemDrive%\\Documents and Settings\\Juan"));
-  add(kHkeyLocalMachine, "SYSTEM\\Select", "Current", kRegDword, {}, 1);
-  add(kHkeyLocalMachine, "SYSTEM\\Select", "Default", kRegDword, {}, 1);
-  add(kHkeyLocalMachine, "SYSTEM\\Select", "LastKnownGood", kRegDword, {}, 2);
-  add(kHkeyLocalMachine, "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment", "OS",
-      kRegSz, SZ("Windows_NT"));
-  add(kHkeyLocalMachine, "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment",
-      "windir", kRegExpandSz, SZ("%SystemRoot%"));
-  for (const char* service : {"SYSTEM\\CurrentControlSet\\Services\\Eventlog",
-                              "SYSTEM\\CurrentControlSet\\Services\\RpcSs"}) {
-    add(kHkeyLocalMachine, service, "Start", kRegDword, {}, 2);
-  }
+// What the sample holds, in the order it is written.
+constexpr Value kDamage[] = {
+    // The system's own keys.
+    {kHklm, SORBANTILEX_CURRENT_VERSION, "SystemRoot", kRegSz, SZ("C:\\WINDOWS")},
+    {kHklm, SORBANTILEX_CURRENT_VERSION, "CurrentVersion", kRegSz, SZ("5.1")},
+    {kHklm, SORBANTILEX_CURRENT_VERSION, "ProductName", kRegSz, SZ("Microsoft Windows XP")},
+    {kHklm,
+     SORBANTILEX_CURRENT_VERSION "\\ProfileList\\S-1-5-21-1757981266-1645522239-839522115-1003",
+     "ProfileImagePath", kRegExpandSz, SZ("%SystemDrive%\\Documents and Settings\\Juan")},
+    Dword(kHklm, "SYSTEM\\Select", "Current", 1),
+    Dword(kHklm, "SYSTEM\\Select", "Default", 1),
+    Dword(kHklm, "SYSTEM\\Select", "LastKnownGood", 2),
+    {kHklm, "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment", "OS", kRegSz,
+     SZ("Windows_NT")},
+    {kHklm, "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment", "windir",
+     kRegExpandSz, SZ("%SystemRoot%")},
+    Dword(kHklm, "SYSTEM\\CurrentControlSet\\Services\\Eventlog", "Start", 2),
+    Dword(kHklm, "SYSTEM\\CurrentControlSet\\Services\\RpcSs", "Start", 2),
 
-  // Policy locks, under both roots and in the group-policy copies.
-  static const std::vector<std::string> keys = [] {
-    std::vector<std::string> k;
-    for (const auto base : {kPolicies, kPolicyCopy}) {
-      for (const auto policy :
-           {"System", "Explorer", "ActiveDesktop", "Uninstall", "SystemRestore"}) {
-        k.push_back(std::string(base) + policy);
-      }
-    }
-    return k;
-  }();
-  const std::array<std::string_view, 5> names = {"DisableTaskMgr", "NoFolderOptions",
-                                                 "NoChangingWallPaper", "NoAddRemovePrograms",
-                                                 "DisableSR"};
-  for (std::size_t k = 0; k < keys.size(); ++k) {
-    for (const KeyRef root : {kHkeyLocalMachine, kHkeyCurrentUser}) {
-      add(root, keys[k], names[k % 5], kRegDword, {}, 1);
-    }
-  }
-  add(kHkeyCurrentUser, keys[0], "DisableRegistryTools", kRegDword, {}, 1);
-  add(kHkeyCurrentUser, keys[1], "NoRun", kRegDword, {}, 1);
-  add(kHkeyCurrentUser, keys[1], "NoSaveSettings", kRegDword, {}, 1);
-  add(kHkeyCurrentUser, keys[6], "NoSaveSettings", kRegDword, {}, 1);
+    // Policy locks, under both roots and in the group-policy copies.
+    Dword(kHklm, SORBANTILEX_POLICIES "System", "DisableTaskMgr", 1),
+    Dword(kHkcu, SORBANTILEX_POLICIES "System", "DisableTaskMgr", 1),
+    Dword(kHklm, SORBANTILEX_POLICIES "Explorer", "NoFolderOptions", 1),
+    Dword(kHkcu, SORBANTILEX_POLICIES "Explorer", "NoFolderOptions", 1),
+    Dword(kHklm, SORBANTILEX_POLICIES "ActiveDesktop", "NoChangingWallPaper", 1),
+    Dword(kHkcu, SORBANTILEX_POLICIES "ActiveDesktop", "NoChangingWallPaper", 1),
+    Dword(kHklm, SORBANTILEX_POLICIES "Uninstall", "NoAddRemovePrograms", 1),
+    Dword(kHkcu, SORBANTILEX_POLICIES "Uninstall", "NoAddRemovePrograms", 1),
+    Dword(kHklm, SORBANTILEX_POLICIES "SystemRestore", "DisableSR", 1),
+    Dword(kHkcu, SORBANTILEX_POLICIES "SystemRestore", "DisableSR", 1),
+    Dword(kHklm, SORBANTILEX_POLICY_COPY "System", "DisableTaskMgr", 1),
+    Dword(kHkcu, SORBANTILEX_POLICY_COPY "System", "DisableTaskMgr", 1),
+    Dword(kHklm, SORBANTILEX_POLICY_COPY "Explorer", "NoFolderOptions", 1),
+    Dword(kHkcu, SORBANTILEX_POLICY_COPY "Explorer", "NoFolderOptions", 1),
+    Dword(kHklm, SORBANTILEX_POLICY_COPY "ActiveDesktop", "NoChangingWallPaper", 1),
+    Dword(kHkcu, SORBANTILEX_POLICY_COPY "ActiveDesktop", "NoChangingWallPaper", 1),
+    Dword(kHklm, SORBANTILEX_POLICY_COPY "Uninstall", "NoAddRemovePrograms", 1),
+    Dword(kHkcu, SORBANTILEX_POLICY_COPY "Uninstall", "NoAddRemovePrograms", 1),
+    Dword(kHklm, SORBANTILEX_POLICY_COPY "SystemRestore", "DisableSR", 1),
+    Dword(kHkcu, SORBANTILEX_POLICY_COPY "SystemRestore", "DisableSR", 1),
+    Dword(kHkcu, SORBANTILEX_POLICIES "System", "DisableRegistryTools", 1),
+    Dword(kHkcu, SORBANTILEX_POLICIES "Explorer", "NoRun", 1),
+    Dword(kHkcu, SORBANTILEX_POLICIES "Explorer", "NoSaveSettings", 1),
+    Dword(kHkcu, SORBANTILEX_POLICY_COPY "Explorer", "NoSaveSettings", 1),
 
-  // Hidden files that cannot be shown.
-  const std::string show_all = std::string(kFolder) + "Hidden\\SHOWALL";
-  const std::string no_hidden = std::string(kFolder) + "Hidden\\NOHIDDEN";
-  const std::string super_hidden = std::string(kFolder) + "SuperHidden";
-  static const std::array<std::string, 4> folder_keys = {
-      show_all, no_hidden, super_hidden, super_hidden + "\\Policy\\DontShowSuperHidden"};
-  add(kHkeyLocalMachine, folder_keys[0], "CheckedValue", kRegDword, {}, 0);
-  add(kHkeyLocalMachine, folder_keys[0], "DefaultValue", kRegDword, {}, 1);
-  add(kHkeyLocalMachine, folder_keys[0], "Type", kRegSz, SZ("radio"));
-  add(kHkeyLocalMachine, folder_keys[1], "CheckedValue", kRegDword, {}, 1);
-  add(kHkeyLocalMachine, folder_keys[2], "CheckedValue", kRegDword, {}, 1);
-  add(kHkeyLocalMachine, folder_keys[2], "UncheckedValue", kRegDword, {}, 0);
-  add(kHkeyLocalMachine, folder_keys[3], "Type", kRegSz, SZ("blocked"));
+    // Hidden files that cannot be shown.
+    Dword(kHklm, SORBANTILEX_FOLDER "Hidden\\SHOWALL", "CheckedValue", 0),
+    Dword(kHklm, SORBANTILEX_FOLDER "Hidden\\SHOWALL", "DefaultValue", 1),
+    {kHklm, SORBANTILEX_FOLDER "Hidden\\SHOWALL", "Type", kRegSz, SZ("radio")},
+    Dword(kHklm, SORBANTILEX_FOLDER "Hidden\\NOHIDDEN", "CheckedValue", 1),
+    Dword(kHklm, SORBANTILEX_FOLDER "SuperHidden", "CheckedValue", 1),
+    Dword(kHklm, SORBANTILEX_FOLDER "SuperHidden", "UncheckedValue", 0),
+    {kHklm, SORBANTILEX_FOLDER "SuperHidden\\Policy\\DontShowSuperHidden", "Type", kRegSz,
+     SZ("blocked")},
 
-  // Winlogon hijacked; file protection off.
-  constexpr std::string_view kWinlogon =
-      "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
-  add(kHkeyLocalMachine, kWinlogon, "Shell", kRegSz,
-      SZ("Explorer.exe C:\\WINDOWS\\system32\\svch0st.exe"));
-  add(kHkeyLocalMachine, kWinlogon, "Userinit", kRegSz,
-      SZ("C:\\WINDOWS\\system32\\userinit.exe,C:\\WINDOWS\\system32\\wsnpoem.exe,"));
-  add(kHkeyLocalMachine, kWinlogon, "SFCDisable", kRegDword, {}, 0xFFFFFF9D);
+    // Winlogon hijacked; file protection off.
+    {kHklm, SORBANTILEX_CURRENT_VERSION "\\Winlogon", "Shell", kRegSz,
+     SZ("Explorer.exe C:\\WINDOWS\\system32\\svch0st.exe")},
+    {kHklm, SORBANTILEX_CURRENT_VERSION "\\Winlogon", "Userinit", kRegSz,
+     SZ("C:\\WINDOWS\\system32\\userinit.exe,C:\\WINDOWS\\system32\\wsnpoem.exe,")},
+    Dword(kHklm, SORBANTILEX_CURRENT_VERSION "\\Winlogon", "SFCDisable", 0xFFFFFF9D),
 
-  // Safe Mode gutted, with a planted entry.
-  const std::string safe_boot = std::string(kControlSet) + "Control\\SafeBoot";
-  static const std::array<std::string, 3> safe_keys = {
-      safe_boot, safe_boot + "\\Minimal\\svch0st.exe", safe_boot + "\\Minimal\\Base"};
-  add(kHkeyLocalMachine, safe_keys[0], "AlternateShell", kRegSz, SZ("svch0st.exe"));
-  add(kHkeyLocalMachine, safe_keys[1], "", kRegSz, SZ("Service"));
-  add(kHkeyLocalMachine, safe_keys[2], "", kRegSz, SZ("Driver Group"));
+    // Safe Mode gutted, with a planted entry.
+    {kHklm, SORBANTILEX_SAFE_BOOT, "AlternateShell", kRegSz, SZ("svch0st.exe")},
+    {kHklm, SORBANTILEX_SAFE_BOOT "\\Minimal\\svch0st.exe", "", kRegSz, SZ("Service")},
+    {kHklm, SORBANTILEX_SAFE_BOOT "\\Minimal\\Base", "", kRegSz, SZ("Driver Group")},
 
-  // System Restore disabled.
-  const std::string sr = std::string(kControlSet) + "Services\\srservice";
-  static const std::array<std::string, 2> sr_keys = {sr, sr + "\\Parameters"};
-  add(kHkeyLocalMachine, sr_keys[0], "Start", kRegDword, {}, 4);
-  add(kHkeyLocalMachine, sr_keys[0], "Type", kRegDword, {}, 32);
-  add(kHkeyLocalMachine, sr_keys[0], "ImagePath", kRegExpandSz,
-      SZ("C:\\WINDOWS\\system32\\svch0st.exe"));
-  add(kHkeyLocalMachine, sr_keys[1], "ServiceDll", kRegExpandSz,
-      SZ("C:\\WINDOWS\\system32\\sr.dll.bak"));
+    // System Restore disabled.
+    Dword(kHklm, SORBANTILEX_SRSERVICE, "Start", 4),
+    Dword(kHklm, SORBANTILEX_SRSERVICE, "Type", 32),
+    {kHklm, SORBANTILEX_SRSERVICE, "ImagePath", kRegExpandSz,
+     SZ("C:\\WINDOWS\\system32\\svch0st.exe")},
+    {kHklm, SORBANTILEX_SRSERVICE "\\Parameters", "ServiceDll", kRegExpandSz,
+     SZ("C:\\WINDOWS\\system32\\sr.dll.bak")},
 
-  // Browser: locked start page, zones, pop-ups.
-  add(kHkeyLocalMachine, "SOFTWARE\\Policies\\Microsoft\\Internet Explorer\\Control Panel",
-      "HomePage", kRegDword, {}, 1);
-  add(kHkeyCurrentUser, "Software\\Policies\\Microsoft\\Internet Explorer\\Control Panel",
-      "HomePage", kRegDword, {}, 1);
-  static const std::string gpo_panel =
-      "Software\\Microsoft\\Windows\\CurrentVersion\\Group Policy "
-      "Objects\\LocalUser\\Software\\Policies\\"
-      "Microsoft\\Internet Explorer\\Control Panel";
-  add(kHkeyLocalMachine, gpo_panel, "HomePage", kRegDword, {}, 1);
-  add(kHkeyCurrentUser, gpo_panel, "HomePage", kRegDword, {}, 1);
-  add(kHkeyCurrentUser, "Software\\Microsoft\\Internet Explorer\\Main", "Start Page", kRegSz,
-      SZ("http://buscador-falso.example/"));
-  static const std::array<std::string, 6> zones = {
-      std::string(kDomains) + "buscador-falso.example",
-      std::string(kDomains) + "banco-falso.example\\www",
-      std::string(kDomains) + "antivirus.example",
-      std::string(kDomains) + "antivirus.example\\update",
-      std::string(kDomains) + "intranet.example",
-      std::string(kDomains) + "antispyware.example"};
-  add(kHkeyCurrentUser, zones[0], "*", kRegDword, {}, 2);  // trusted domain
-  add(kHkeyCurrentUser, zones[1], "http", kRegDword, {}, 2);
-  add(kHkeyCurrentUser, zones[1], "*", kRegDword, {}, 2);  // trusted subdomain
-  add(kHkeyCurrentUser, zones[2], "*", kRegDword, {}, 4);  // restricted domain
-  add(kHkeyCurrentUser, zones[3], "*", kRegDword, {}, 4);  // restricted subdomain
-  add(kHkeyCurrentUser, zones[4], "*", kRegDword, {}, 1);  // local intranet: stays
-  add(kHkeyCurrentUser, zones[5], "*", kRegSz, SZ("4"));   // not a number: stays
-  add(kHkeyCurrentUser, "Software\\Microsoft\\Internet Explorer\\New Windows\\Allow",
-      "*.publicidad.example", kRegBinary, std::string_view("\0\0", 2));
-  add(kHkeyCurrentUser, "Software\\Microsoft\\Internet Explorer\\New Windows\\Allow",
-      "ventanas.example", kRegBinary, std::string_view("\0\0", 2));
-  return values;
-}
+    // Browser: locked start page, zones, pop-ups.
+    Dword(kHklm, "SOFTWARE\\" SORBANTILEX_CONTROL_PANEL, "HomePage", 1),
+    Dword(kHkcu, "Software\\" SORBANTILEX_CONTROL_PANEL, "HomePage", 1),
+    Dword(kHklm,
+          "Software\\Microsoft\\Windows\\CurrentVersion\\Group Policy Objects\\LocalUser\\"
+          "Software\\" SORBANTILEX_CONTROL_PANEL,
+          "HomePage", 1),
+    Dword(kHkcu,
+          "Software\\Microsoft\\Windows\\CurrentVersion\\Group Policy Objects\\LocalUser\\"
+          "Software\\" SORBANTILEX_CONTROL_PANEL,
+          "HomePage", 1),
+    {kHkcu, "Software\\Microsoft\\Internet Explorer\\Main", "Start Page", kRegSz,
+     SZ("http://buscador-falso.example/")},
+    Dword(kHkcu, SORBANTILEX_DOMAINS "buscador-falso.example", "*", 2),  // trusted domain
+    Dword(kHkcu, SORBANTILEX_DOMAINS "banco-falso.example\\www", "http", 2),
+    Dword(kHkcu, SORBANTILEX_DOMAINS "banco-falso.example\\www", "*", 2),   // trusted subdomain
+    Dword(kHkcu, SORBANTILEX_DOMAINS "antivirus.example", "*", 4),          // restricted domain
+    Dword(kHkcu, SORBANTILEX_DOMAINS "antivirus.example\\update", "*", 4),  // restricted subdomain
+    Dword(kHkcu, SORBANTILEX_DOMAINS "intranet.example", "*", 1),           // local intranet: stays
+    {kHkcu, SORBANTILEX_DOMAINS "antispyware.example", "*", kRegSz,
+     SZ("4")},  // not a number: stays
+    {kHkcu, "Software\\Microsoft\\Internet Explorer\\New Windows\\Allow", "*.publicidad.example",
+     kRegBinary, std::string_view("\0\0", 2)},
+    {kHkcu, "Software\\Microsoft\\Internet Explorer\\New Windows\\Allow", "ventanas.example",
+     kRegBinary, std::string_view("\0\0", 2)},
+};
 
 #undef SZ
+#undef SORBANTILEX_POLICIES
+#undef SORBANTILEX_POLICY_COPY
+#undef SORBANTILEX_CURRENT_VERSION
+#undef SORBANTILEX_FOLDER
+#undef SORBANTILEX_SAFE_BOOT
+#undef SORBANTILEX_SRSERVICE
+#undef SORBANTILEX_CONTROL_PANEL
+#undef SORBANTILEX_DOMAINS
 
 }  // namespace
 
@@ -174,11 +172,12 @@ void PlantSampleDamage(RegistryApi& registry) {
                          &control_set, nullptr) == kErrorSuccess) {
     registry.CloseKey(control_set);
   }
-  for (const Value& value : Damage()) {
+  for (const Value& value : kDamage) {
     KeyRef key = kNullKey;
-    if (registry.CreateKey(value.root, value.key, 0, kRegistroAccess, &key, nullptr) !=
-        kErrorSuccess) {
-      throw std::runtime_error("cannot create " + std::string(value.key));
+    if (const Status status =
+            registry.CreateKey(value.root, value.key, 0, kRegistroAccess, &key, nullptr);
+        status != kErrorSuccess) {
+      throw Failure(status, "No se pudo crear la clave " + std::string(value.key));
     }
     std::vector<std::uint8_t> data;
     if (value.type == kRegDword) {
@@ -189,8 +188,10 @@ void PlantSampleDamage(RegistryApi& registry) {
     }
     const Status status = registry.SetValue(key, value.name, value.type, data);
     registry.CloseKey(key);
-    if (status != kErrorSuccess)
-      throw std::runtime_error("cannot write " + std::string(value.name));
+    if (status != kErrorSuccess) {
+      throw Failure(status, "No se pudo escribir el valor \"" + std::string(value.name) +
+                                "\" de la clave " + std::string(value.key));
+    }
   }
 }
 
@@ -198,8 +199,13 @@ void MakeSampleInstallation(const fs::path& root) {
   const fs::path windows = root / "WINDOWS";
   const fs::path config = windows / "system32" / "config";
   const fs::path profile = root / "Documents and Settings" / std::string(kSampleUser);
-  if (fs::exists(config / "SYSTEM"))
-    throw std::runtime_error(root.string() + " already holds an installation");
+  // Whatever the letter case of an installation already there, none of it
+  // is written over.
+  std::error_code error;
+  if (LooksLikeInstallation(root) || fs::exists(config / "system", error) ||
+      fs::exists(config / "software", error) || fs::exists(profile / "NTUSER.DAT", error)) {
+    throw OfflineRefusal("La carpeta \"" + root.string() + "\" ya contiene una instalación.");
+  }
   fs::create_directories(config);
   fs::create_directories(windows / "system32" / "drivers" / "etc");
   fs::create_directories(profile);
@@ -215,12 +221,12 @@ void MakeSampleInstallation(const fs::path& root) {
     CommitHooks hooks;
     hooks.keep_backup = false;
     const auto report = registry.Commit(hooks);
-    if (!report.errors.empty()) throw std::runtime_error(report.errors.front());
+    if (!report.errors.empty()) throw CommitError(report.errors.front());
   }
   auto write = [](const fs::path& path, std::string_view content) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(content.data(), static_cast<std::streamsize>(content.size()));
-    if (!out) throw std::runtime_error("cannot write " + path.string());
+    if (!out) throw CommitError("No se pudo escribir \"" + path.string() + "\".");
   };
   write(windows / "system32" / "drivers" / "etc" / "hosts", kSampleHosts);
   write(windows / "system32" / "srsvc.dll", "MZ");

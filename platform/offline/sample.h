@@ -27,14 +27,17 @@ inline constexpr std::string_view kSampleHosts =
 /// levels, pop-up allow entries, a locked start page, and a disabled
 /// srservice. Also the system's own keys the program reads (SystemRoot,
 /// version, the "OS" variable, the user's profile). Works on any registry
-/// that has HKEY_LOCAL_MACHINE\SOFTWARE, \SYSTEM and HKEY_CURRENT_USER.
+/// that has HKEY_LOCAL_MACHINE\SOFTWARE, \SYSTEM and HKEY_CURRENT_USER;
+/// raises `Failure` with the status of a call the registry refuses.
 void PlantSampleDamage(RegistryApi& registry);
 
 /// Creates a damaged Windows XP installation in `root` (which must not hold
 /// one yet): the Windows folder with SOFTWARE and SYSTEM written as blank
 /// hives by this program and filled through libhivex, the profile
 /// "Documents and Settings\Juan" with its NTUSER.DAT, srsvc.dll, and a
-/// hijacked hosts file. Raises std::runtime_error when it cannot.
+/// hijacked hosts file. Raises `OfflineRefusal` when `root` already holds an
+/// installation, `CommitError` when a file cannot be written, `Failure` when
+/// the hive store refuses a change.
 void MakeSampleInstallation(const std::filesystem::path& root);
 
 }  // namespace sorbantilex::offline

@@ -1,6 +1,7 @@
 // The command line as a technician runs it: exit codes, messages, what ends
 // up on disk.
 
+#include <hivex.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -9,8 +10,10 @@
 #include <functional>
 
 #include "app/task_catalog.h"
+#include "log_writer.h"
 #include "offline_test_support.h"
 #include "platform/offline/installation.h"
+#include "platform/offline/log_recovery.h"
 #include "platform/offline/regf.h"
 #include "platform/offline/sample.h"
 
@@ -185,6 +188,111 @@ TEST_F(CommandLineTest, ARefusedHiveStopsTheRunWithNoByteChanged) {
   EXPECT_EQ(outcome.status, 1) << outcome.output;
   EXPECT_NE(outcome.output.find("registros de transacciones"), std::string::npos) << outcome.output;
   EXPECT_EQ(FolderContents(dir_.path()), before);
+}
+
+// The real NTUSER.DAT Windows left dirty, with its logs (in other letter
+// cases), as Juan's hive; one more entry in its first log locks the Task
+// Manager as malware does, so that the lock exists only in the log.
+class DirtyUserHiveTest : public CommandLineTest {
+ protected:
+  static constexpr const char* kLock = "/Software/Microsoft/Windows/CurrentVersion/Policies/System";
+
+  void SetUp() override {
+    CommandLineTest::SetUp();
+    const fs::path real = RealHivesFolder() / "dirty";
+    if (RealHivesFolder().empty() || !fs::exists(real)) GTEST_SKIP() << "no real dirty hives";
+    primary_ = ReadBytes(real / "transactions_NTUSER.DAT");
+    log1_ = ReadBytes(real / "transactions_ntuser.dat.log1");
+    log2_ = ReadBytes(real / "transactions_ntuser.dat.log2");
+
+    const auto recovered =
+        RecoverHive(primary_, {TransactionLog{"log1", log1_}, TransactionLog{"log2", log2_}, {}})
+            .image;
+    TempDir work;
+    WriteBytes(work.path() / "hive", recovered);
+    {
+      std::unique_ptr<hive_h, int (*)(hive_h*)> h(
+          hivex_open((work.path() / "hive").c_str(), HIVEX_OPEN_WRITE), hivex_close);
+      ASSERT_TRUE(h);
+      hive_node_h node = hivex_root(h.get());
+      for (const char* part : {"Software", "Microsoft", "Windows", "CurrentVersion", "Policies"}) {
+        node = hivex_node_get_child(h.get(), node, part);
+        ASSERT_NE(node, 0u) << part;
+      }
+      node = hivex_node_add_child(h.get(), node, "System");
+      ASSERT_NE(node, 0u);
+      char one[4] = {1, 0, 0, 0};
+      hive_set_value value{const_cast<char*>("DisableTaskMgr"), hive_t_REG_DWORD, 4, one};
+      ASSERT_EQ(hivex_node_set_value(h.get(), node, &value, 0), 0);
+      ASSERT_EQ(hivex_commit(h.get(), (work.path() / "locked").c_str(), 0), 0);
+    }
+    NewLogWriter log(log1_);
+    log.Add(589, recovered, ReadBytes(work.path() / "locked"));
+    log1_ = log.bytes();
+
+    WriteBytes(UserHive(), primary_);
+    WriteBytes(Folder() / "NTUSER.DAT.LOG1", log1_);
+    WriteBytes(Folder() / "ntuser.dat.log2", log2_);
+  }
+
+  fs::path Folder() const { return UserHive().parent_path(); }
+
+  std::vector<std::uint8_t> primary_, log1_, log2_;
+};
+
+TEST_F(DirtyUserHiveTest, RecoversTheHiveFromItsLogsRepairsItAndWritesItClean) {
+  const auto before = FolderContents(dir_.path());
+  const auto dry = RunCli(Windows() + " --task restricciones-sistema --dry-run");
+  EXPECT_EQ(dry.status, 0) << dry.output;
+  EXPECT_NE(dry.output.find("clave borrada   HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\"
+                            "Policies\\System"),
+            std::string::npos)
+      << dry.output;
+  EXPECT_EQ(FolderContents(dir_.path()), before);
+
+  const auto outcome = RunCli(Windows() + " --task restricciones-sistema");
+  ASSERT_EQ(outcome.status, 0) << outcome.output;
+  EXPECT_NE(outcome.output.find("se ha recuperado como lo haría Windows al arrancar, con 24 "
+                                "entradas de \"NTUSER.DAT.LOG1\" (de la 566 a la 589)."),
+            std::string::npos)
+      << outcome.output;
+  // Clean, and newer than every entry of the logs, which stay as they were.
+  const auto base = ReadBaseBlock(UserHive());
+  ASSERT_TRUE(base.has_value());
+  EXPECT_TRUE(base->checksum_ok);
+  EXPECT_FALSE(base->Dirty());
+  EXPECT_GT(base->sequence1, 589u);
+  EXPECT_EQ(ReadBytes(Folder() / "NTUSER.DAT.LOG1"), log1_);
+  EXPECT_EQ(ReadBytes(Folder() / "ntuser.dat.log2"), log2_);
+  // The hive and each log kept as they were in dated backups.
+  std::vector<std::vector<std::uint8_t>> backups;
+  for (const auto& entry : fs::directory_iterator(Folder())) {
+    if (entry.path().extension() == ".bak") backups.push_back(ReadBytes(entry.path()));
+  }
+  EXPECT_EQ(backups.size(), 3u);
+  for (const auto* kept : {&primary_, &log1_, &log2_}) {
+    EXPECT_NE(std::find(backups.begin(), backups.end(), *kept), backups.end());
+  }
+  // Another reader sees the repaired hive: the lock gone, Windows' own
+  // changes from the logs there.
+  std::string text;
+  for (const auto& line : Reglookup(UserHive(), "/Software/Microsoft/Windows/CurrentVersion")) {
+    text += line + "\n";
+  }
+  if (!text.empty()) {
+    EXPECT_EQ(text.find(kLock), std::string::npos);
+    EXPECT_NE(text.find("/Software/Microsoft/Windows/CurrentVersion/AppBroadcast,KEY"),
+              std::string::npos);
+    EXPECT_NE(text.find("/Software/Microsoft/Windows/CurrentVersion/Policies,KEY"),
+              std::string::npos);
+  }
+
+  // A second run finds nothing to do and changes no byte.
+  const auto after = FolderContents(dir_.path());
+  const auto again = RunCli(Windows() + " --task restricciones-sistema");
+  EXPECT_EQ(again.status, 0) << again.output;
+  EXPECT_EQ(again.output.find("se ha recuperado"), std::string::npos) << again.output;
+  EXPECT_EQ(FolderContents(dir_.path()), after);
 }
 
 // A damaged hive on a repair's way refuses the whole run: a key that cannot

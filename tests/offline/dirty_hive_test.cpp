@@ -11,6 +11,7 @@
 #include "log_writer.h"
 #include "offline_test_support.h"
 #include "platform/offline/hive.h"
+#include "platform/offline/safe_files.h"
 
 namespace sorbantilex::offline::testing {
 namespace {
@@ -26,6 +27,11 @@ std::vector<std::uint8_t> MakeDirtyHive(const fs::path& folder) {
   SetSequences(before, 567, 566);
   WriteBytes(folder / "NTUSER.DAT", before);
   return log.bytes();
+}
+
+std::optional<RecoveredHive> Recover(const fs::path& hive) {
+  const OpenedFile file = OpenRegularFile(hive);
+  return RecoverDirtyHive(file.fd.get(), hive);
 }
 
 struct FileCase {
@@ -45,12 +51,12 @@ const FileCase kFileCases[] = {
        WriteBytes(f / "elsewhere", log);
        fs::create_symlink(f / "elsewhere", f / "NTUSER.DAT.LOG1");
      },
-     "es un enlace", true},
+     "es un enlace simbólico", true},
     {"LogIsAFifo",
      [](const fs::path& f, const auto&) {
        ASSERT_EQ(::mkfifo((f / "NTUSER.DAT.LOG2").c_str(), 0600), 0);
      },
-     "no es un archivo normal", true},
+     "es una tubería", true},
     {"TwoLogsDifferingInLetterCase",
      [](const fs::path& f, const auto& log) {
        WriteBytes(f / "NTUSER.DAT.LOG1", log);
@@ -67,7 +73,7 @@ TEST_P(DirtyHiveFiles, FindsTheLogsSafelyAndWritesNothing) {
   GetParam().lay(dir.path(), log);
   const auto before = FolderContents(dir.path());
   try {
-    const auto recovered = RecoverDirtyHive(dir.path() / "NTUSER.DAT");
+    const auto recovered = Recover(dir.path() / "NTUSER.DAT");
     ASSERT_FALSE(GetParam().refused) << "recovered";
     ASSERT_TRUE(recovered.has_value());
     EXPECT_NE(recovered->notice().find(GetParam().outcome), std::string::npos)
@@ -87,7 +93,7 @@ INSTANTIATE_TEST_SUITE_P(Logs, DirtyHiveFiles, ::testing::ValuesIn(kFileCases),
 TEST(DirtyHive, CleanHiveIsUsedAsItIs) {
   TempDir dir;
   WriteBytes(dir.path() / "NTUSER.DAT", MakeHiveImage(2, 9));
-  EXPECT_FALSE(RecoverDirtyHive(dir.path() / "NTUSER.DAT").has_value());
+  EXPECT_FALSE(Recover(dir.path() / "NTUSER.DAT").has_value());
 }
 
 TEST(DirtyHive, LibhivexOpensTheRecoveredRealHiveFromMemory) {
@@ -97,15 +103,15 @@ TEST(DirtyHive, LibhivexOpensTheRecoveredRealHiveFromMemory) {
   fs::copy_file(folder / "UsrClass.dat", dir.path() / "UsrClass.dat");
   fs::copy_file(folder / "UsrClass.dat.LOG1", dir.path() / "UsrClass.dat.LOG1");
   fs::copy_file(folder / "UsrClass.dat.LOG2", dir.path() / "usrclass.dat.log2");
-  auto recovered = RecoverDirtyHive(dir.path() / "UsrClass.dat");
+  auto recovered = Recover(dir.path() / "UsrClass.dat");
   ASSERT_TRUE(recovered.has_value());
   EXPECT_NE(recovered->notice().find("4 entradas de \"UsrClass.dat.LOG1\" (de la 287 a la 290) y "
                                      "10 entradas de \"usrclass.dat.log2\" (de la 291 a la 300)"),
             std::string::npos)
       << recovered->notice();
   EXPECT_EQ(recovered->logs().size(), 2u);
-  std::unique_ptr<hive_h, int (*)(hive_h*)> hive(hivex_open(recovered->OpenPath().c_str(), 0),
-                                                 hivex_close);
+  std::unique_ptr<hive_h, int (*)(hive_h*)> hive(
+      hivex_open(DescriptorPath(recovered->fd()).c_str(), 0), hivex_close);
   ASSERT_TRUE(hive);
   recovered->Release();
   EXPECT_NE(hivex_root(hive.get()), 0u);

@@ -30,6 +30,9 @@ class NewLogWriter {
   /// The log's base block is `hive`'s first sector, its sequence numbers
   /// `first_sequence` (the sequence number its first entry must carry).
   NewLogWriter(std::span<const std::uint8_t> hive, std::uint32_t first_sequence);
+  /// Goes on writing entries after those of an existing log (which must end
+  /// at a 4096-byte boundary, as Windows leaves them).
+  explicit NewLogWriter(std::vector<std::uint8_t> existing) : bytes_(std::move(existing)) {}
 
   /// Appends an entry numbered `sequence` holding every 4096-byte page where
   /// `after` differs from `before` (pages past before's end count), with

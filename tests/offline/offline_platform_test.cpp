@@ -44,6 +44,12 @@ TEST_F(SampleInstallationTest, IsFoundWithItsProfileAndSystem) {
   EXPECT_EQ(major * 10 + minor, 51u);
 }
 
+TEST_F(SampleInstallationTest, IsNotMadeOverAnInstallationThatIsThere) {
+  const auto before = FolderContents(dir_.path());
+  EXPECT_THROW(MakeSampleInstallation(dir_.path()), OfflineRefusal);
+  EXPECT_EQ(FolderContents(dir_.path()), before);
+}
+
 TEST_F(SampleInstallationTest, UnknownOrAmbiguousUsersAreRefusedWithTheList) {
   const auto installation = Installation::Find(dir_.path());
   fs::create_directories(dir_.path() / "Documents and Settings" / "Ana");
@@ -65,7 +71,13 @@ TEST_F(SampleInstallationTest, UnknownOrAmbiguousUsersAreRefusedWithTheList) {
 
 TEST_F(SampleInstallationTest, AHibernatedVolumeOrAMissingWindowsFolderIsRefused) {
   WriteBytes(dir_.path() / "hiberfil.sys", Bytes("HIBR and the rest of the image"));
-  EXPECT_THROW(Installation::Find(dir_.path()), OfflineRefusal);
+  try {
+    Installation::Find(dir_.path());
+    ADD_FAILURE() << "not refused";
+  } catch (const OfflineRefusal& refusal) {
+    // The way out when Windows cannot be started, with what it costs.
+    EXPECT_NE(std::string(refusal.what()).find("remove_hiberfile"), std::string::npos);
+  }
   WriteBytes(dir_.path() / "hiberfil.sys",
              std::vector<std::uint8_t>(64, 0));  // after a full shutdown
   EXPECT_NO_THROW(Installation::Find(dir_.path()));

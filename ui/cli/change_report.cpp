@@ -38,6 +38,9 @@ bool PrintChangeReport(const RunOutcome& run, std::ostream& out, std::ostream& e
     out << "Copias de seguridad:\n";
     for (const auto& written : run.commit.written) {
       out << "  " << Terminal(written.backup.string(), Breaks::kEscaped) << "\n";
+      for (const auto& log : written.log_backups) {
+        out << "  " << Terminal(log.string(), Breaks::kEscaped) << "\n";
+      }
     }
     for (const auto& change : run.files) {
       if (!change.backup.empty())

@@ -16,7 +16,9 @@
 #include "app/menu.h"
 #include "platform/offline/hive_registry.h"
 #include "platform/offline/installation.h"
+#include "platform/offline/offline_errors.h"
 #include "platform/offline/offline_platform.h"
+#include "registry/failure.h"
 #include "ui/cli/change_log.h"
 #include "ui/cli/change_report.h"
 #include "ui/cli/cli_window_system.h"
@@ -56,17 +58,19 @@ struct OpenedInstallation {
 // Opens the installation at `root`; says why on standard error and returns
 // nullopt when it cannot be repaired.
 std::optional<OpenedInstallation> Open(const fs::path& root, const Options& options) {
+  OpenedInstallation opened;
   try {
-    OpenedInstallation opened;
-    opened.installation = offline::Installation::Find(root);
-    opened.lock = std::make_unique<offline::InstanceLock>(opened.installation);
-    opened.store = std::make_unique<offline::HiveRegistry>(opened.installation.Hives(options.user),
-                                                           !options.dry_run);
-    return opened;
-  } catch (const offline::OfflineRefusal& refusal) {
-    std::cerr << Terminal(refusal.what()) << "\n";
+    offline::OfflineAsFailure([&] {
+      opened.installation = offline::Installation::Find(root);
+      opened.lock = std::make_unique<offline::InstanceLock>(opened.installation);
+      opened.store = std::make_unique<offline::HiveRegistry>(
+          opened.installation.Hives(options.user), !options.dry_run);
+    });
+  } catch (const Failure& refusal) {
+    std::cerr << Terminal(refusal.description()) << "\n";
     return std::nullopt;
   }
+  return opened;
 }
 
 int Run(int argc, char** argv) {

@@ -6,6 +6,7 @@
 
 #include "platform/offline/hive_registry.h"
 #include "platform/offline/installation.h"
+#include "platform/offline/offline_errors.h"
 #include "platform/offline/offline_platform.h"
 #include "registry/failure.h"
 
@@ -14,8 +15,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Windows' "access denied": the installation cannot be worked on now.
-constexpr std::int32_t kRefusedNumber = 5;
 constexpr std::string_view kInUse =
     "Sorbantilex ya está trabajando en esta instalación de Windows. Espere a que termine y "
     "vuelva a intentarlo.";
@@ -34,7 +33,7 @@ class OfflineDesktop final : public DesktopPlatform {
         system_(store_),
         files_(installation_.root(), system_.WindowsDirectory().substr(0, 2), false),
         wmi_(store_) {
-    if (!lock_.held()) throw Failure(kRefusedNumber, std::string(kInUse));
+    if (!lock_.held()) throw Failure(offline::kOfflineFailureNumber, std::string(kInUse));
   }
 
   RegistryApi& registry() override { return store_; }
@@ -51,7 +50,7 @@ class OfflineDesktop final : public DesktopPlatform {
       if (!description.empty()) description += "\n";
       description += error;
     }
-    throw Failure(kRefusedNumber, description);
+    throw Failure(offline::kOfflineFailureNumber, description);
   }
 
  private:
@@ -88,13 +87,9 @@ std::vector<DesktopTarget> FindDesktopTargets(const Options& options) {
 }
 
 std::unique_ptr<DesktopPlatform> OpenOfflineDesktop(const DesktopTarget& target) {
-  try {
-    return std::make_unique<OfflineDesktop>(target);
-  } catch (const Failure&) {
-    throw;
-  } catch (const std::exception& refusal) {
-    throw Failure(kRefusedNumber, refusal.what());
-  }
+  std::unique_ptr<DesktopPlatform> platform;
+  offline::OfflineAsFailure([&] { platform = std::make_unique<OfflineDesktop>(target); });
+  return platform;
 }
 
 }  // namespace sorbantilex::cli

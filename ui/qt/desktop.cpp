@@ -1,7 +1,6 @@
 #include "ui/qt/desktop.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <optional>
 
 #include <QApplication>
