@@ -47,6 +47,8 @@ class OfflineDesktop final : public DesktopPlatform {
   Files& files() override { return files_; }
   Wmi& wmi() override { return wmi_; }
 
+  std::vector<std::string> Notices() const override { return store_.notices(); }
+
   void Finish(EndReason) override {
     const offline::CommitReport report = store_.Commit({}, files_.Pending());
     // The undo file goes beside the hive backups; the window says nothing
