@@ -55,48 +55,6 @@ class TypeSlot {
 
 void StoreType(hive_set_value& set, std::uint32_t type) { std::memcpy(&set.t, &type, sizeof type); }
 
-// The whole file `fd` is open on, in one read.
-std::vector<std::uint8_t> ReadAll(int fd, const fs::path& path) {
-  struct stat status {};
-  std::vector<std::uint8_t> bytes;
-  if (::fstat(fd, &status) == 0) bytes.resize(static_cast<std::size_t>(status.st_size));
-  if (bytes.empty() || !ReadAt(fd, bytes.data(), bytes.size(), 0)) {
-    throw CommitError("no se pudo leer " + Quoted(path));
-  }
-  return bytes;
-}
-
-void SyncFile(const fs::path& path) {
-  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-  if (!fd || ::fsync(fd.get()) != 0) {
-    throw CommitError("no se pudo guardar " + Quoted(path) +
-                      " en el disco: " + std::strerror(errno));
-  }
-}
-
-void SyncFolder(const fs::path& folder) {
-  UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (fd) ::fsync(fd.get());
-}
-
-// Why the file cannot be written, or empty when it can.
-std::string WhyNotWritable(const fs::path& path) {
-  struct statvfs volume {};
-  if (::statvfs(path.c_str(), &volume) == 0 && (volume.f_flag & ST_RDONLY)) {
-    return "el volumen está montado solo para lectura";
-  }
-  struct stat status {};
-  if (::access(path.c_str(), W_OK) != 0 ||
-      (::stat(path.c_str(), &status) == 0 && (status.st_mode & 0222) == 0)) {
-    return "el archivo es de solo lectura";
-  }
-  const auto folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
-  if (::access(folder.c_str(), W_OK) != 0) {
-    return "no se pueden crear archivos en la carpeta " + Quoted(folder);
-  }
-  return {};
-}
-
 }  // namespace
 
 HiveValue* HiveKey::FindValue(std::string_view value_name) {
@@ -147,7 +105,7 @@ std::unique_ptr<Hive> Hive::Open(const fs::path& path, std::string mount_name, b
                          kNothingChanged);
   }
   if (for_writing) {
-    if (const auto why = WhyNotWritable(path); !why.empty()) {
+    if (const auto why = WhyNotReplaceable(path); !why.empty()) {
       throw OfflineRefusal("No se puede escribir el archivo de registro " + Quoted(path) + ": " +
                            why +
                            ". Monte la partición con permiso de escritura y compruebe los "
@@ -296,86 +254,48 @@ void Hive::Apply(HiveKey& key, std::size_t node, std::vector<std::size_t>& added
   if (added) added_to.push_back(node);
 }
 
-fs::path Hive::Commit(const CommitHooks& hooks) {
-  if (!changed()) return {};
+class Hive::PendingHive final : public PendingFile {
+ public:
+  explicit PendingHive(Hive& hive) : hive_(hive) {}
+  const fs::path& target() const override { return hive_.path(); }
+  void Write(int fd, const fs::path& temporary) override { hive_.WriteNew(fd, temporary); }
+  void Check(int fd, const fs::path& temporary) const override {
+    if (const auto why = WhyNotAHive(fd); !why.empty()) {
+      throw CommitError("el archivo nuevo " + Quoted(temporary) + " no es válido (" + why + ")");
+    }
+  }
+  // Windows rewrites its logs in place: a recovered hive's logs are kept
+  // as they are.
+  std::vector<fs::path> KeepMoreBackups() override {
+    if (!hive_.recovered_) return {};
+    return KeepLogBackups(hive_.recovered_->logs());
+  }
+
+ private:
+  Hive& hive_;
+};
+
+std::unique_ptr<PendingFile> Hive::Pending() { return std::make_unique<PendingHive>(*this); }
+
+void Hive::WriteNew(int fd, const fs::path& temporary) {
   if (commit_attempted_)
     throw CommitError("los cambios de " + Quoted(path_) + " ya se escribieron");
   commit_attempted_ = true;
-  const fs::path folder = path_.has_parent_path() ? path_.parent_path() : fs::path(".");
-  const fs::path temporary = folder / (path_.filename().string() + ".sorbantilex-nuevo");
-  fs::path backup;
-  bool backup_made = false;
-  bool created = false;
-  try {
-    std::vector<std::size_t> added_to;
-    Apply(*root_, root_->origin, added_to);
-    // Created here, never through a link planted at the name; libhivex
-    // writes through this very descriptor.
-    UniqueFd file = CreateExclusive(temporary, 0600, true);
-    if (!file) {
-      throw CommitError("no se pudo crear " + Quoted(temporary) + ": " + std::strerror(errno));
-    }
-    created = true;
-    if (hivex_commit(handle_.get(), DescriptorPath(file.get()).c_str(), 0) != 0) {
-      throw CommitError("libhivex no pudo escribir " + Quoted(temporary) + ": " +
-                        std::strerror(errno));
-    }
-    // A recovered hive is written clean and newer than its logs, which
-    // Windows then leaves alone.
-    if (recovered_ && !MarkFileClean(file.get(), recovered_->sequence())) {
-      throw CommitError("no se pudo escribir " + Quoted(temporary) + ": " + std::strerror(errno));
-    }
-    auto image = ReadAll(file.get(), temporary);
-    if (!SortSubkeyLists(image, added_to)) {
-      throw CommitError("no se pudo ordenar las subclaves nuevas en " + Quoted(temporary));
-    }
-    if (!WriteAt(file.get(), image.data(), image.size(), 0) || ::fsync(file.get()) != 0) {
-      throw CommitError("no se pudo guardar " + Quoted(temporary) +
-                        " en el disco: " + std::strerror(errno));
-    }
-    image = {};
-    struct stat old_status {};
-    if (::stat(path_.c_str(), &old_status) == 0) ::fchmod(file.get(), old_status.st_mode & 07777);
-    // Read the new hive back before it replaces the old one.
-    {
-      std::unique_ptr<::hive_h, CloseHive> check(hivex_open(DescriptorPath(file.get()).c_str(), 0));
-      if (!check || hivex_root(check.get()) == 0) {
-        throw CommitError("el archivo nuevo " + Quoted(temporary) + " no se puede leer");
-      }
-    }
-    if (!file.Close()) {
-      throw CommitError("no se pudo guardar " + Quoted(temporary) +
-                        " en el disco: " + std::strerror(errno));
-    }
-    if (hooks.keep_backup) {
-      backup = FreeBackupPath(path_);
-      // A hard link keeps the old file as it is when the new one replaces it.
-      if (::link(path_.c_str(), backup.c_str()) == 0) {
-        backup_made = true;
-      } else {
-        std::error_code error;
-        backup_made = fs::copy_file(path_, backup, error);
-        if (!backup_made) {
-          throw CommitError("no se pudo guardar la copia de seguridad " + Quoted(backup) + ": " +
-                            error.message());
-        }
-        SyncFile(backup);
-      }
-      if (recovered_) log_backups_ = KeepLogBackups(recovered_->logs());
-    }
-    if (hooks.before_rename) hooks.before_rename(temporary);
-    if (::rename(temporary.c_str(), path_.c_str()) != 0) {
-      throw CommitError("no se pudo reemplazar " + Quoted(path_) + ": " + std::strerror(errno));
-    }
-    SyncFolder(folder);
-  } catch (...) {
-    std::error_code ignored;
-    if (created) fs::remove(temporary, ignored);
-    if (backup_made) fs::remove(backup, ignored);
-    for (const auto& made : std::exchange(log_backups_, {})) fs::remove(made, ignored);
-    throw;
+  std::vector<std::size_t> added_to;
+  Apply(*root_, root_->origin, added_to);
+  // libhivex writes through this very descriptor.
+  if (hivex_commit(handle_.get(), DescriptorPath(fd).c_str(), 0) != 0) {
+    throw CommitError("libhivex no pudo escribir " + Quoted(temporary) + ": " +
+                      std::strerror(errno));
   }
-  return backup;
+  // A recovered hive is written clean and newer than its logs, which
+  // Windows then leaves alone.
+  if (recovered_ && !MarkFileClean(fd, recovered_->sequence())) {
+    throw CommitError("no se pudo escribir " + Quoted(temporary) + ": " + std::strerror(errno));
+  }
+  if (!added_to.empty() && !SortSubkeyListsInPlace(fd, added_to)) {
+    throw CommitError("no se pudo ordenar las subclaves nuevas en " + Quoted(temporary));
+  }
 }
 
 }  // namespace sorbantilex::offline

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/offline/commit.h"
 #include "platform/offline/dirty_hive.h"
 #include "platform/offline/offline_errors.h"
 
@@ -57,16 +58,6 @@ struct HiveKey {
   HiveValue* FindValue(std::string_view value_name);
 };
 
-/// Options and test hooks for a commit.
-struct CommitHooks {
-  /// Runs after the new hive is written and flushed, before it replaces the
-  /// old one; raising from it aborts the commit.
-  std::function<void(const std::filesystem::path& temporary)> before_rename;
-  /// False for files this program has just made (fixtures, the sample):
-  /// there is nothing to keep a backup of.
-  bool keep_backup = true;
-};
-
 /// One hive file opened through libhivex.
 ///
 /// A hive Windows left dirty (changes still in its transaction logs) is
@@ -94,8 +85,6 @@ class Hive {
   /// What was recovered from the transaction logs (Spanish); empty for a
   /// hive that was clean.
   std::string recovery_notice() const { return recovered_ ? recovered_->notice() : std::string(); }
-  /// The logs' backups made by `Commit` for a recovered hive.
-  const std::vector<std::filesystem::path>& log_backups() const { return log_backups_; }
 
   /// Reads a key's subkeys (names only) or values from the file on first
   /// use. False when libhivex cannot read them: the key is then broken.
@@ -107,16 +96,13 @@ class Hive {
   /// Marks the key and its ancestors as changed.
   static void MarkChanged(HiveKey& key);
 
-  /// Writes the changes: the new hive goes to a temporary file beside the
-  /// old one, is flushed and read back, the old file is kept as a dated
-  /// backup (a hard link, or a copy where links are not supported), and the
-  /// new file is renamed over the old one. Returns the backup's path (empty
-  /// when nothing changed). Raises CommitError with the old hive unchanged
-  /// and no temporary or backup file left. A hive is committed once per
-  /// run: a second commit of a changed hive raises CommitError. A recovered
-  /// hive is written clean, with sequence numbers above its logs', and its
-  /// logs, left in place, are also kept as dated backups.
-  std::filesystem::path Commit(const CommitHooks& hooks = {});
+  /// The new hive, for `CommitFiles`: libhivex writes it with this run's
+  /// changes, then the subkey lists it added to are put in Windows' order
+  /// in place; it is checked by reading its base block and bins. A hive is
+  /// written once per run: writing a changed hive again raises CommitError.
+  /// A recovered hive is written clean, with sequence numbers above its
+  /// logs', and its logs, left in place, are also kept as dated backups.
+  std::unique_ptr<PendingFile> Pending();
 
  private:
   struct CloseHive {
@@ -124,6 +110,8 @@ class Hive {
   };
 
   Hive(std::filesystem::path path, ::hive_h* handle, std::uint32_t minor);
+  class PendingHive;
+  void WriteNew(int fd, const std::filesystem::path& temporary);
   void Apply(HiveKey& key, std::size_t node, std::vector<std::size_t>& added_to);
   void MarkBroken(HiveKey& key);
 
@@ -134,7 +122,6 @@ class Hive {
   bool commit_attempted_ = false;
   std::vector<std::string> damaged_keys_;
   std::optional<RecoveredHive> recovered_;
-  std::vector<std::filesystem::path> log_backups_;
 };
 
 }  // namespace sorbantilex::offline

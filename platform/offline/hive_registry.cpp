@@ -424,24 +424,20 @@ std::string HiveRegistry::Damage() const {
   return {};
 }
 
-CommitReport HiveRegistry::Commit(const CommitHooks& hooks) {
+CommitReport HiveRegistry::Commit(const CommitHooks& hooks,
+                                  std::vector<std::unique_ptr<PendingFile>> more) {
   CommitReport report;
   if (auto damage = Damage(); !damage.empty()) {
     report.errors.push_back(std::move(damage));
     return report;
   }
   if (!for_writing_) return report;
+  std::vector<std::unique_ptr<PendingFile>> files;
   for (const auto& hive : hives_) {
-    if (!hive->changed()) continue;
-    try {
-      const auto backup = hive->Commit(hooks);
-      report.written.push_back({hive->path(), backup, hive->log_backups()});
-    } catch (const CommitError& error) {
-      report.errors.push_back("No se guardaron los cambios de \"" + hive->path().string() +
-                              "\" (el archivo queda como estaba): " + error.what());
-    }
+    if (hive->changed()) files.push_back(hive->Pending());
   }
-  return report;
+  for (auto& file : more) files.push_back(std::move(file));
+  return CommitFiles(std::move(files), hooks);
 }
 
 }  // namespace sorbantilex::offline

@@ -22,17 +22,6 @@ struct HivePaths {
   std::filesystem::path within = {};  // no link may lead a hive outside it; empty: no check
 };
 
-/// What a commit did: each hive written with its backup, and each failure.
-struct CommitReport {
-  struct Written {
-    std::filesystem::path hive;
-    std::filesystem::path backup;
-    std::vector<std::filesystem::path> log_backups;  // of a hive recovered from its logs
-  };
-  std::vector<Written> written;
-  std::vector<std::string> errors;
-};
-
 /// The registry of a Windows installation that is not running, kept in its
 /// hive files and edited through libhivex, with the semantics of the live
 /// registry:
@@ -83,10 +72,12 @@ class HiveRegistry final : public RegistryApi {
   std::string Damage() const;
   /// Hive files changed in memory.
   std::vector<std::filesystem::path> ChangedHives() const;
-  /// Writes every changed hive (see `Hive::Commit`). Does nothing when the
-  /// store was opened for reading only, and writes nothing (the report holds
+  /// Writes every changed hive, and the other files of the run in `more`,
+  /// all or none (see `CommitFiles`). Does nothing when the store was
+  /// opened for reading only, and writes nothing (the report holds
   /// `Damage()`) once a damaged key was met.
-  CommitReport Commit(const CommitHooks& hooks = {});
+  CommitReport Commit(const CommitHooks& hooks = {},
+                      std::vector<std::unique_ptr<PendingFile>> more = {});
   /// Why changes were refused, one sentence each, in the order they came.
   const std::vector<std::string>& notices() const { return notices_; }
   /// Number of handles open now (roots excluded).

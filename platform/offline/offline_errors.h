@@ -18,10 +18,11 @@
 //     cannot be worked on safely. Nothing has been written; the message
 //     names the file and says what to do. (The transaction-log recovery's
 //     own `RecoveryRefusal` becomes one where the hive is opened.)
-//   - `CommitError`, raised while a changed hive is written back
-//     (`Hive::Commit`, and the blank-hive writer). `HiveRegistry::Commit`
-//     catches it per hive and lists it in `CommitReport::errors`, so that
-//     the other hives are still written.
+//   - `CommitError`, raised while the changed files are written back
+//     (`CommitFiles`, which `HiveRegistry::Commit` uses, and the blank-hive
+//     writer). `CommitFiles` catches it and lists it in
+//     `CommitReport::errors`; raised before the renames, nothing of the
+//     run is saved.
 //   While the repairs run, the hive store answers with statuses like any
 //   registry; a change it declines to make (one that would damage the file)
 //   is a status too, explained in `HiveRegistry::notices`.
@@ -44,8 +45,8 @@ class OfflineRefusal : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-/// Raised when writing a hive failed; a hive file that was there before is
-/// then still the old one, byte for byte.
+/// Raised when writing a changed file failed; a file that was there before
+/// is then still the old one, byte for byte.
 class CommitError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;

@@ -24,8 +24,6 @@ namespace {
 
 constexpr std::int32_t kErrorPathNotFound = 3;
 constexpr std::int32_t kErrorAccessDeniedFailure = 5;
-constexpr std::int32_t kErrorWriteFault = 29;
-constexpr std::int32_t kErrorDiskFull = 112;
 
 constexpr std::string_view kCurrentVersion = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
 constexpr std::string_view kEnvironment =
@@ -33,18 +31,6 @@ constexpr std::string_view kEnvironment =
 constexpr std::string_view kServices = "SYSTEM\\CurrentControlSet\\Services";
 
 std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
-
-[[noreturn]] void RaiseFromErrno(int error, std::string_view path) {
-  if (error == ENOSPC) {
-    throw Failure(kErrorDiskFull,
-                  "No hay espacio suficiente en el disco para escribir " + Quoted(path) + ".");
-  }
-  if (error == EACCES || error == EPERM || error == EROFS) {
-    throw Failure(kErrorAccessDeniedFailure, "Acceso denegado al escribir " + Quoted(path) + ".");
-  }
-  throw Failure(kErrorWriteFault,
-                "No se pudo escribir " + Quoted(path) + ": " + std::strerror(error) + ".");
-}
 
 // A value of the registry as text (types 1 and 2), without trailing zeros.
 std::optional<std::string> ReadText(RegistryApi& registry, std::string_view path,
@@ -267,82 +253,77 @@ bool OfflineFiles::IsPlainFile(std::string_view path) const {
   return (FileAttributes(*mapped) & (kFileAttributeHidden | kFileAttributeSystem)) == 0;
 }
 
+namespace {
+
+// A file the run found it cannot replace: the commit refuses with its
+// reason and writes nothing.
+class RefusedFile final : public PendingFile {
+ public:
+  RefusedFile(fs::path target, std::string why)
+      : target_(std::move(target)), why_(std::move(why)) {}
+  const fs::path& target() const override { return target_; }
+  std::string Refusal() const override { return why_; }
+  void Write(int, const fs::path&) override { throw CommitError(why_); }
+  void Check(int, const fs::path&) const override { throw CommitError(why_); }
+
+ private:
+  fs::path target_;
+  std::string why_;
+};
+
+}  // namespace
+
 void OfflineFiles::WriteReplacing(std::string_view path, std::span<const std::uint8_t> content) {
   const auto mapped = Map(path);
-  std::error_code error;
-  if (!mapped || !fs::is_directory(mapped->parent_path(), error)) {
+  if (!mapped) {
     throw Failure(kErrorPathNotFound, "No se encuentra la ruta de acceso " + Quoted(path) + ".");
   }
+  // A refusal still goes to the commit, so that nothing of the run is saved.
+  auto refuse = [&](std::int32_t number, const std::string& reason) {
+    if (!dry_run_) staged_[*mapped] = Staged{{}, reason};
+    throw Failure(number, (number == kErrorPathNotFound ? "No se encuentra la ruta de acceso "
+                                                        : "Acceso denegado a ") +
+                              Quoted(path) + ": " + reason + ".");
+  };
+  const fs::path folder = mapped->parent_path();
   struct stat found {};
-  const bool exists = ::lstat(mapped->c_str(), &found) == 0;
-  if (!FolderInside(*mapped, root_)) {
-    throw Failure(kErrorAccessDeniedFailure,
-                  "Acceso denegado a " + Quoted(path) +
-                      ": un enlace de su ruta lleva fuera de la instalación de Windows.");
+  if (::stat(folder.c_str(), &found) != 0 || !S_ISDIR(found.st_mode)) {
+    refuse(kErrorPathNotFound, "no existe la carpeta");
   }
-  if (exists && (!S_ISREG(found.st_mode) || (FileAttributes(*mapped) & kFileAttributeReadOnly))) {
-    throw Failure(kErrorAccessDeniedFailure,
-                  "Acceso denegado a " + Quoted(path) +
-                      (S_ISREG(found.st_mode) ? ": el archivo es de solo lectura."
-                                              : ": no es un archivo normal."));
+  if (!FolderInside(*mapped, root_)) {
+    refuse(kErrorAccessDeniedFailure,
+           "un enlace de su ruta lleva fuera de la instalación de Windows");
+  }
+  const bool exists = ::lstat(mapped->c_str(), &found) == 0;
+  if (exists && !S_ISREG(found.st_mode))
+    refuse(kErrorAccessDeniedFailure, "no es un archivo normal");
+  if (exists && (FileAttributes(*mapped) & kFileAttributeReadOnly)) {
+    refuse(kErrorAccessDeniedFailure, "el archivo es de solo lectura");
   }
   struct statvfs volume {};
-  if (::access(mapped->parent_path().c_str(), W_OK) != 0 ||
-      (::statvfs(mapped->parent_path().c_str(), &volume) == 0 && (volume.f_flag & ST_RDONLY))) {
-    throw Failure(kErrorAccessDeniedFailure, "Acceso denegado a " + Quoted(path) + ".");
-  }
-  FileChange change{std::string(path), *mapped, {}, {content.begin(), content.end()}};
-  if (dry_run_) {
-    changes_.push_back(std::move(change));
-    return;
-  }
-
-  const fs::path temporary =
-      mapped->parent_path() / (mapped->filename().string() + ".sorbantilex-nuevo");
-  // Created here, never through a link planted at the name.
-  const int fd = CreateExclusive(temporary, 0644, true).Release();
-  if (fd < 0) RaiseFromErrno(errno, path);
-  auto discard = [&](int saved) {
-    ::close(fd);
-    ::unlink(temporary.c_str());
-    RaiseFromErrno(saved, path);
-  };
-  std::size_t done = 0;
-  while (done < content.size()) {
-    const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) discard(errno);
-    done += static_cast<std::size_t>(n);
-  }
-  if (::fsync(fd) != 0) discard(errno);
-  if (exists) {
-    struct stat status {};
-    if (::stat(mapped->c_str(), &status) == 0) ::fchmod(fd, status.st_mode & 07777);
-  }
-  if (::close(fd) != 0) {
-    const int saved = errno;
-    ::unlink(temporary.c_str());
-    RaiseFromErrno(saved, path);
-  }
-  if (exists) {
-    change.backup = FreeBackupPath(*mapped);
-    if (::link(mapped->c_str(), change.backup.c_str()) != 0 &&
-        !fs::copy_file(*mapped, change.backup, error)) {
-      change.backup.clear();
+  const bool read_only_volume =
+      ::statvfs(folder.c_str(), &volume) == 0 && (volume.f_flag & ST_RDONLY);
+  // A dry run is what a read-only volume is for.
+  if (!(dry_run_ && read_only_volume)) {
+    if (read_only_volume) refuse(kErrorAccessDeniedFailure, "el volumen es de solo lectura");
+    if (::access(folder.c_str(), W_OK) != 0) {
+      refuse(kErrorAccessDeniedFailure, "no se pueden crear archivos en su carpeta");
     }
   }
-  if (::rename(temporary.c_str(), mapped->c_str()) != 0) {
-    const int saved = errno;
-    ::unlink(temporary.c_str());
-    if (!change.backup.empty()) fs::remove(change.backup, error);
-    RaiseFromErrno(saved, path);
+  if (!dry_run_) staged_[*mapped] = Staged{{content.begin(), content.end()}, {}};
+  changes_.push_back(FileChange{std::string(path), *mapped, {content.begin(), content.end()}});
+}
+
+std::vector<std::unique_ptr<PendingFile>> OfflineFiles::Pending() const {
+  std::vector<std::unique_ptr<PendingFile>> pending;
+  for (const auto& [target, staged] : staged_) {
+    if (staged.refusal.empty()) {
+      pending.push_back(std::make_unique<PendingBytes>(target, staged.content));
+    } else {
+      pending.push_back(std::make_unique<RefusedFile>(target, staged.refusal));
+    }
   }
-  const int folder = ::open(mapped->parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (folder >= 0) {
-    ::fsync(folder);
-    ::close(folder);
-  }
-  changes_.push_back(std::move(change));
+  return pending;
 }
 
 // ---- System information ----

@@ -2,12 +2,14 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/offline/commit.h"
 #include "registry/registry_api.h"
 #include "registry/token.h"
 #include "tasks/automation.h"
@@ -16,11 +18,11 @@
 
 namespace sorbantilex::offline {
 
-/// A file the program replaced (or would replace, in a dry run).
+/// A file the run replaces (when the commit succeeds; in a dry run, would
+/// replace).
 struct FileChange {
-  std::string windows_path;      // as the repair named it
-  std::filesystem::path path;    // where it lies in the mounted folder
-  std::filesystem::path backup;  // the old file, when there was one and it was kept
+  std::string windows_path;    // as the repair named it
+  std::filesystem::path path;  // where it lies in the mounted folder
   std::vector<std::uint8_t> content;
 };
 
@@ -37,10 +39,18 @@ class OfflineFiles final : public Files {
       : root_(std::move(root)), system_drive_(std::move(system_drive)), dry_run_(dry_run) {}
 
   bool IsPlainFile(std::string_view path) const override;
-  /// Replaces the file through a temporary file, flushed and renamed over
-  /// it, keeping the old file beside it as a dated backup. Raises `Failure`:
-  /// 3 a missing folder or another drive, 5 a read-only file or folder.
+  /// Checks that the file can be replaced and keeps the new content for the
+  /// commit at the end of the run (see `Pending`), which writes it with the
+  /// hives, all or none. Raises `Failure`: 3 a missing folder or another
+  /// drive, 5 a read-only file or folder, a link leading out of the
+  /// installation, anything but a regular file; such a file still goes to
+  /// the commit, which then writes nothing. In a dry run on a read-only
+  /// volume the volume's and folder's write permission are not checked.
   void WriteReplacing(std::string_view path, std::span<const std::uint8_t> content) override;
+
+  /// The files this run replaces, for `HiveRegistry::Commit`; none in a dry
+  /// run.
+  std::vector<std::unique_ptr<PendingFile>> Pending() const;
 
   /// The mounted path a Windows path stands for; nullopt for another drive.
   std::optional<std::filesystem::path> Map(std::string_view windows_path) const;
@@ -51,6 +61,11 @@ class OfflineFiles final : public Files {
   std::string system_drive_;
   bool dry_run_;
   std::vector<FileChange> changes_;
+  struct Staged {
+    std::vector<std::uint8_t> content;
+    std::string refusal;  // why it cannot be written; empty when it can
+  };
+  std::map<std::filesystem::path, Staged> staged_;
 };
 
 /// Windows file attributes as the program reads them.

@@ -1,5 +1,8 @@
 #include "platform/offline/regf.h"
 
+#include <sys/mman.h>
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -112,6 +115,7 @@ std::optional<BaseBlock> ParseBaseBlock(std::span<const std::uint8_t> head) {
   block.sequence2 = Get32(head, 8);
   block.major = Get32(head, 20);
   block.minor = Get32(head, 24);
+  block.root_cell = Get32(head, 36);
   block.bins_size = Get32(head, 40);
   block.checksum_ok = Get32(head, 508) == Checksum(head);
   return block;
@@ -261,7 +265,7 @@ std::optional<std::string> KeyNameAt(std::span<const std::uint8_t> image, std::s
   return Utf16LeToUtf8(bytes);
 }
 
-bool SortSubkeyLists(std::vector<std::uint8_t>& image, std::span<const std::size_t> keys) {
+bool SortSubkeyLists(std::span<std::uint8_t> image, std::span<const std::size_t> keys) {
   const std::span<std::uint8_t> all(image);
   auto cell_ok = [&](std::size_t at, std::size_t need) { return at + need <= image.size(); };
   bool understood = true;
@@ -355,6 +359,40 @@ bool SortSubkeyLists(std::vector<std::uint8_t>& image, std::span<const std::size
 
 bool BaseBlockChecksumOk(std::span<const std::uint8_t> base_block) {
   return base_block.size() >= 512 && Get32(base_block, 508) == Checksum(base_block);
+}
+
+bool SortSubkeyListsInPlace(int fd, std::span<const std::size_t> keys) {
+  struct stat status {};
+  if (::fstat(fd, &status) != 0 || status.st_size <= 0) return false;
+  const auto size = static_cast<std::size_t>(status.st_size);
+  void* mapped = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  if (mapped != MAP_FAILED) {
+    const bool sorted = SortSubkeyLists({static_cast<std::uint8_t*>(mapped), size}, keys);
+    return ::munmap(mapped, size) == 0 && sorted;
+  }
+  // Where the file system cannot map the file: one read, one write.
+  std::vector<std::uint8_t> image(size);
+  return ReadAt(fd, image.data(), size, 0) && SortSubkeyLists(image, keys) &&
+         WriteAt(fd, image.data(), size, 0);
+}
+
+std::string WhyNotAHive(int fd) {
+  struct stat status {};
+  const auto base = ReadBaseBlock(fd);
+  if (!base || ::fstat(fd, &status) != 0) return "no tiene cabecera de registro";
+  if (!base->checksum_ok || base->major != 1) return "cabecera incorrecta";
+  if (base->Dirty()) return "números de secuencia distintos";
+  if (const auto why = CheckBins(fd, static_cast<std::uint64_t>(status.st_size), base->bins_size);
+      !why.empty()) {
+    return why;
+  }
+  std::array<std::uint8_t, 6> root{};
+  if (std::uint64_t{base->root_cell} + root.size() > base->bins_size ||
+      !ReadAt(fd, root.data(), root.size(), kBaseBlockSize + base->root_cell) || root[4] != 'n' ||
+      root[5] != 'k') {
+    return "no se encuentra la clave raíz";
+  }
+  return {};
 }
 
 void SealBaseBlock(std::span<std::uint8_t> image) { Put32(image, 508, Checksum(image)); }

@@ -16,6 +16,7 @@ struct BaseBlock {
   std::uint32_t sequence2 = 0;
   std::uint32_t major = 0;
   std::uint32_t minor = 0;
+  std::uint32_t root_cell = 0;  // offset of the root key's cell in the bins
   std::uint32_t bins_size = 0;  // bytes of hive bins after the base block
   bool checksum_ok = false;
 
@@ -59,7 +60,16 @@ void WriteBlankHive(const std::filesystem::path& path, std::string_view root_nam
 /// versions differ in the comparison they insert new names by; a list out
 /// of order makes Windows miss keys and damage the hive when it saves it.
 /// Returns false when a list cannot be understood (that list is left as is).
-bool SortSubkeyLists(std::vector<std::uint8_t>& image, std::span<const std::size_t> keys);
+bool SortSubkeyLists(std::span<std::uint8_t> image, std::span<const std::size_t> keys);
+/// The same on the file `fd` is open on (for reading and writing), through
+/// a mapping: only the cells it changes are written.
+bool SortSubkeyListsInPlace(int fd, std::span<const std::size_t> keys);
+
+/// Why the file `fd` is open on is no complete, clean hive (in Spanish), or
+/// an empty text: reads its base block (signature, checksum, sequence
+/// numbers, version), the header of each bin, and the root key's cell,
+/// not the whole file.
+std::string WhyNotAHive(int fd);
 
 /// Name of the key whose cell starts at `offset`, as UTF-8; nullopt when the
 /// cell is not a key.

@@ -1,6 +1,9 @@
 #include <hivex.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <cstring>
+#include <functional>
 
 #include "offline_test_support.h"
 #include "platform/offline/regf.h"
@@ -486,26 +489,101 @@ TEST(HiveCommit, KeepsTheOldHiveAsABackupAndWritesAHiveOthersCanRead) {
   EXPECT_TRUE(found) << ::testing::PrintToString(lines);
 }
 
-TEST(HiveCommit, AFailureBeforeTheRenameLeavesTheOldHiveByteIdentical) {
+// A new file whose check fails, as a damaged write would.
+class UncheckableFile final : public PendingFile {
+ public:
+  explicit UncheckableFile(fs::path target) : target_(std::move(target)) {}
+  const fs::path& target() const override { return target_; }
+  void Write(int fd, const fs::path&) override { ASSERT_EQ(::write(fd, "x", 1), 1); }
+  void Check(int, const fs::path& temporary) const override {
+    throw CommitError("\"" + temporary.string() + "\" no se lee bien (simulado)");
+  }
+
+ private:
+  fs::path target_;
+};
+
+extern "C" void StopOnSignal(int) { StopCommits(); }
+
+// Each case makes one step of a commit of the three hives and a text file
+// fail; every file then keeps every byte, no temporary or backup is left,
+// and the one error names the file and says that nothing was saved.
+struct CommitFault {
+  const char* name;
+  // Sets up the fault; returns the file the error must name.
+  std::function<fs::path(const HivePaths&, const fs::path& text, CommitHooks&,
+                         std::vector<std::unique_ptr<PendingFile>>&)>
+      inject;
+  const char* message;
+};
+void PrintTo(const CommitFault& fault, std::ostream* out) { *out << fault.name; }
+
+class HiveCommitFault : public ::testing::TestWithParam<CommitFault> {};
+
+TEST_P(HiveCommitFault, LeavesEveryFileByteIdentical) {
   TempDir dir;
   const HivePaths paths = MakeHives(dir.path());
+  const fs::path text = dir.path() / "hosts";
+  WriteBytes(text, Bytes("viejo\n"));
   const auto before = FolderContents(dir.path());
   HiveRegistry registry(paths, true);
   CreatePath(registry, kHkeyLocalMachine, "SOFTWARE\\Nueva");
+  CreatePath(registry, kHkeyLocalMachine, "SYSTEM\\Nueva");
+  CreatePath(registry, kHkeyCurrentUser, "Nueva");
+  std::vector<std::unique_ptr<PendingFile>> more;
+  more.push_back(std::make_unique<PendingBytes>(text, Bytes("nuevo\n")));
   CommitHooks hooks;
-  bool temporary_was_complete = false;
-  hooks.before_rename = [&](const fs::path& temporary) {
-    temporary_was_complete = ReadBaseBlock(temporary).has_value();
-    throw CommitError("disco lleno (simulado)");
-  };
-  const auto report = registry.Commit(hooks);
-  EXPECT_TRUE(temporary_was_complete);
+  const fs::path named = GetParam().inject(paths, text, hooks, more);
+  const auto report = registry.Commit(hooks, std::move(more));
+  fs::permissions(text, fs::perms::owner_all, fs::perm_options::add);
   EXPECT_TRUE(report.written.empty());
   ASSERT_EQ(report.errors.size(), 1u);
-  EXPECT_NE(report.errors[0].find(paths.software.string()), std::string::npos);
-  EXPECT_NE(report.errors[0].find("disco lleno"), std::string::npos);
+  EXPECT_NE(report.errors[0].find("No se ha guardado ningún cambio"), std::string::npos);
+  EXPECT_NE(report.errors[0].find("\"" + named.string() + "\""), std::string::npos)
+      << report.errors[0];
+  EXPECT_NE(report.errors[0].find(GetParam().message), std::string::npos) << report.errors[0];
   EXPECT_EQ(FolderContents(dir.path()), before);
 }
+
+const CommitFault kCommitFaults[] = {
+    {"FailsBeforeTheSecondRename",
+     [](const HivePaths& paths, const fs::path&, CommitHooks& hooks, auto&) {
+       hooks.before_rename = [count = 0](const fs::path& temporary) mutable {
+         // Every new file is complete by now.
+         EXPECT_TRUE(ReadBaseBlock(temporary).has_value() ||
+                     temporary.filename() == "hosts.sorbantilex-nuevo");
+         if (++count == 2) throw CommitError("disco lleno (simulado)");
+       };
+       return paths.system;
+     },
+     "disco lleno"},
+    {"SignalDuringTheCommit",
+     [](const HivePaths& paths, const fs::path&, CommitHooks& hooks, auto&) {
+       hooks.before_rename = [](const fs::path&) {
+         const auto old = std::signal(SIGTERM, StopOnSignal);
+         std::raise(SIGTERM);
+         std::signal(SIGTERM, old);
+       };
+       return paths.software;
+     },
+     "señal"},
+    {"ReadOnlyFileAmongThem",
+     [](const HivePaths&, const fs::path& text, CommitHooks&, auto&) {
+       fs::permissions(text, fs::perms::owner_read);
+       return text;
+     },
+     "solo lectura"},
+    {"ANewFileFailsItsCheck",
+     [](const HivePaths& paths, const fs::path&, CommitHooks&, auto& more) {
+       const fs::path other = paths.system.parent_path() / "otro";
+       more.push_back(std::make_unique<UncheckableFile>(other));
+       return other;
+     },
+     "simulado"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Offline, HiveCommitFault, ::testing::ValuesIn(kCommitFaults),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace sorbantilex::offline::testing

@@ -97,9 +97,13 @@ TEST_F(SampleInstallationTest, FilesAreFoundWithoutRegardToCaseAndReplacedSafely
 
   const auto content = Bytes("127.0.0.1 localhost\r\n");
   files.WriteReplacing("C:\\WINDOWS\\system32\\drivers\\etc\\hosts", content);
-  EXPECT_EQ(ReadBytes(Hosts()), content);
   ASSERT_EQ(files.changes().size(), 1u);
-  EXPECT_EQ(ReadBytes(files.changes()[0].backup), Bytes(kSampleHosts));
+  EXPECT_EQ(ReadBytes(Hosts()), Bytes(kSampleHosts));  // until the commit
+  const auto report = CommitFiles(files.Pending());
+  ASSERT_TRUE(report.errors.empty()) << report.errors.front();
+  EXPECT_EQ(ReadBytes(Hosts()), content);
+  ASSERT_EQ(report.written.size(), 1u);
+  EXPECT_EQ(ReadBytes(report.written[0].backup), Bytes(kSampleHosts));
   std::size_t entries = 0;
   for ([[maybe_unused]] const auto& entry : fs::directory_iterator(Hosts().parent_path()))
     ++entries;

@@ -19,7 +19,13 @@ std::string DescribeFile(const offline::FileChange& change) {
 }  // namespace
 
 bool PrintChangeReport(const RunOutcome& run, std::ostream& out, std::ostream& err) {
-  out << (run.dry_run ? "\nCambios (simulación: no se ha escrito nada):\n" : "\nCambios:\n");
+  // Changes the commit did not save are never shown as done.
+  const bool failed = !run.dry_run && !run.commit.errors.empty();
+  out << (run.dry_run ? "\nCambios (simulación: no se ha escrito nada):\n"
+          : failed && run.commit.written.empty()
+              ? "\nCambios (no guardados: no se ha modificado ningún archivo):\n"
+          : failed ? "\nCambios (guardados solo en parte; vea los errores):\n"
+                   : "\nCambios:\n");
   constexpr std::string_view kFilesCaption = TaskNamed("RestaurarHosts").caption;
   std::size_t file_index = 0;
   for (const auto& section : run.log.sections()) {
@@ -34,17 +40,15 @@ bool PrintChangeReport(const RunOutcome& run, std::ostream& out, std::ostream& e
     for (const auto& line : lines) out << "    " << Terminal(line, Breaks::kEscaped) << "\n";
   }
   for (const auto& notice : run.notices) out << "Aviso: " << Terminal(notice) << "\n";
-  if (!run.commit.written.empty() || !run.files.empty()) {
+  if (!run.commit.written.empty()) {
     out << "Copias de seguridad:\n";
     for (const auto& written : run.commit.written) {
-      out << "  " << Terminal(written.backup.string(), Breaks::kEscaped) << "\n";
+      if (!written.backup.empty()) {
+        out << "  " << Terminal(written.backup.string(), Breaks::kEscaped) << "\n";
+      }
       for (const auto& log : written.log_backups) {
         out << "  " << Terminal(log.string(), Breaks::kEscaped) << "\n";
       }
-    }
-    for (const auto& change : run.files) {
-      if (!change.backup.empty())
-        out << "  " << Terminal(change.backup.string(), Breaks::kEscaped) << "\n";
     }
   }
   for (const auto& error : run.commit.errors) err << Terminal(error) << "\n";

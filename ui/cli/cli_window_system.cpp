@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "platform/offline/commit.h"
 #include "registry/failure.h"
 #include "ui/cli/terminal.h"
 
@@ -11,7 +12,12 @@ namespace sorbantilex::cli {
 namespace {
 
 volatile std::sig_atomic_t interrupted = 0;
-extern "C" void OnInterrupt(int) { interrupted = 1; }
+// A signal closes the main window; during the commit, it stops the commit
+// before any file is replaced.
+extern "C" void OnInterrupt(int) {
+  interrupted = 1;
+  offline::StopCommits();
+}
 
 }  // namespace
 

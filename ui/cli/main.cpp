@@ -106,7 +106,7 @@ int Run(int argc, char** argv) {
   auto finish = [&](EndReason reason) {
     refuse_if_damaged();
     offline::CommitReport commit;
-    if (!options->dry_run) commit = store.Commit();
+    if (!options->dry_run) commit = store.Commit({}, files.Pending());
     const bool written = PrintChangeReport(
         {log, files.changes(), store.notices(), commit, options->dry_run}, std::cout, std::cerr);
     std::exit(reason == EndReason::kFinished && written ? kExitDone : kExitFailed);

@@ -43,7 +43,7 @@ class OfflineDesktop final : public DesktopPlatform {
   Wmi& wmi() override { return wmi_; }
 
   void Finish(EndReason) override {
-    const offline::CommitReport report = store_.Commit();
+    const offline::CommitReport report = store_.Commit({}, files_.Pending());
     if (report.errors.empty()) return;
     std::string description;
     for (const std::string& error : report.errors) {

@@ -1,0 +1,235 @@
+#include "platform/offline/commit.h"
+
+#include <fcntl.h>
+#include <sys/sendfile.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <set>
+#include <utility>
+
+#include "platform/offline/paths.h"
+#include "platform/offline/safe_files.h"
+
+namespace sorbantilex::offline {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+volatile std::sig_atomic_t stop_asked = 0;
+
+std::string Quoted(const fs::path& path) { return "\"" + path.string() + "\""; }
+
+std::string Errno() { return std::strerror(errno); }
+
+fs::path FolderOf(const fs::path& file) {
+  return file.has_parent_path() ? file.parent_path() : fs::path(".");
+}
+
+// One file on its way through the commit.
+struct Staged {
+  PendingFile* file = nullptr;
+  fs::path temporary;
+  UniqueFd fd;
+  bool created = false;
+  fs::path backup;
+  bool backup_made = false;
+  std::vector<fs::path> more_backups;
+  bool renamed = false;
+};
+
+void StopIfAsked() {
+  if (stop_asked) {
+    throw CommitError(
+        "el programa recibió una señal para terminar antes de reemplazar los "
+        "archivos");
+  }
+}
+
+// A copy of `from` at the new name `to`, synced; the copy keeps the mode.
+void CopyForBackup(const fs::path& from, const fs::path& to) {
+  const OpenedFile source = OpenRegularFile(from);
+  if (!source) throw CommitError("no se pudo leer " + Quoted(from) + ": " + source.problem);
+  UniqueFd copy = CreateExclusive(to, source.status.st_mode & 07777, false);
+  if (!copy) throw CommitError("no se pudo crear " + Quoted(to) + ": " + Errno());
+  auto left = static_cast<std::uint64_t>(source.status.st_size);
+  off_t offset = 0;
+  while (left > 0) {
+    const ssize_t n = ::sendfile(copy.get(), source.fd.get(), &offset, left);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      const std::string why = n < 0 ? Errno() : "el archivo se acortó";
+      ::unlink(to.c_str());
+      throw CommitError("no se pudo copiar " + Quoted(from) + " en " + Quoted(to) + ": " + why);
+    }
+    left -= static_cast<std::uint64_t>(n);
+  }
+  if (::fsync(copy.get()) != 0 || !copy.Close()) {
+    const std::string why = Errno();
+    ::unlink(to.c_str());
+    throw CommitError("no se pudo guardar " + Quoted(to) + " en el disco: " + why);
+  }
+}
+
+void SyncFolder(const fs::path& folder) {
+  UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd) ::fsync(fd.get());
+}
+
+}  // namespace
+
+void StopCommits() noexcept { stop_asked = 1; }
+
+fs::path TemporaryName(const fs::path& file) {
+  return FolderOf(file) / (file.filename().string() + ".sorbantilex-nuevo");
+}
+
+std::string WhyNotReplaceable(const fs::path& path) {
+  const fs::path folder = FolderOf(path);
+  struct statvfs volume {};
+  if (::statvfs(folder.c_str(), &volume) == 0 && (volume.f_flag & ST_RDONLY)) {
+    return "el volumen está montado solo para lectura";
+  }
+  struct stat status {};
+  if (::lstat(path.c_str(), &status) == 0) {
+    if (!S_ISREG(status.st_mode)) return "no es un archivo normal";
+    if ((status.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0) {
+      return "el archivo es de solo lectura";
+    }
+  } else if (errno != ENOENT) {
+    return Errno();
+  }
+  if (::access(folder.c_str(), W_OK) != 0) {
+    return "no se pueden crear archivos en la carpeta " + Quoted(folder);
+  }
+  return {};
+}
+
+void PendingBytes::Write(int fd, const fs::path& temporary) {
+  if (!WriteAll(fd, content_.data(), content_.size())) {
+    throw CommitError("no se pudo escribir " + Quoted(temporary) + ": " + Errno());
+  }
+}
+
+void PendingBytes::Check(int fd, const fs::path& temporary) const {
+  struct stat status {};
+  std::vector<std::uint8_t> back(content_.size());
+  if (::fstat(fd, &status) != 0 || static_cast<std::size_t>(status.st_size) != content_.size() ||
+      (!back.empty() && !ReadAt(fd, back.data(), back.size(), 0)) || back != content_) {
+    throw CommitError("el archivo nuevo " + Quoted(temporary) + " no contiene lo escrito");
+  }
+}
+
+CommitReport CommitFiles(std::vector<std::unique_ptr<PendingFile>> files,
+                         const CommitHooks& hooks) {
+  CommitReport report;
+  if (files.empty()) return report;
+  stop_asked = 0;
+  std::vector<Staged> staged(files.size());
+  for (std::size_t k = 0; k < files.size(); ++k) {
+    staged[k].file = files[k].get();
+    staged[k].temporary = TemporaryName(files[k]->target());
+  }
+  const fs::path* current = nullptr;  // the file the step at hand works on
+  auto discard = [&] {
+    std::error_code ignored;
+    for (auto& one : staged) {
+      one.fd.Reset();
+      if (one.created && !one.renamed) fs::remove(one.temporary, ignored);
+      if (one.backup_made && !one.renamed) fs::remove(one.backup, ignored);
+      if (!one.renamed) {
+        for (const auto& made : std::exchange(one.more_backups, {})) fs::remove(made, ignored);
+      }
+    }
+  };
+
+  // Phase one: nothing on disk changes but the temporary files.
+  try {
+    for (auto& one : staged) {
+      current = &one.file->target();
+      if (auto why = one.file->Refusal(); !why.empty()) throw CommitError(why);
+      if (const auto why = WhyNotReplaceable(*current); !why.empty()) throw CommitError(why);
+    }
+    for (auto& one : staged) {
+      current = &one.file->target();
+      StopIfAsked();
+      // Created here, never through a link planted at the name.
+      one.fd = CreateExclusive(one.temporary, 0600, true);
+      if (!one.fd) throw CommitError("no se pudo crear " + Quoted(one.temporary) + ": " + Errno());
+      one.created = true;
+      one.file->Write(one.fd.get(), one.temporary);
+      struct stat old_status {};
+      const mode_t mode =
+          ::stat(current->c_str(), &old_status) == 0 ? old_status.st_mode & 07777 : 0644;
+      ::fchmod(one.fd.get(), mode);
+    }
+    for (auto& one : staged) {
+      current = &one.file->target();
+      if (::fsync(one.fd.get()) != 0) {
+        throw CommitError("no se pudo guardar " + Quoted(one.temporary) +
+                          " en el disco: " + Errno());
+      }
+    }
+    for (auto& one : staged) {
+      current = &one.file->target();
+      one.file->Check(one.fd.get(), one.temporary);
+      if (!one.fd.Close()) {
+        throw CommitError("no se pudo guardar " + Quoted(one.temporary) +
+                          " en el disco: " + Errno());
+      }
+    }
+    for (auto& one : staged) {
+      current = &one.file->target();
+      if (hooks.before_rename) hooks.before_rename(one.temporary);
+    }
+    for (auto& one : staged) {
+      current = &one.file->target();
+      StopIfAsked();
+      if (!hooks.keep_backup || ::access(current->c_str(), F_OK) != 0) continue;
+      one.backup = FreeBackupPath(*current);
+      // A hard link keeps the old file as it is when the new one replaces it.
+      if (::link(current->c_str(), one.backup.c_str()) != 0) CopyForBackup(*current, one.backup);
+      one.backup_made = true;
+      one.more_backups = one.file->KeepMoreBackups();
+    }
+    current = nullptr;
+    StopIfAsked();
+  } catch (const std::exception& error) {
+    discard();
+    report.errors.push_back(
+        "No se ha guardado ningún cambio; todos los archivos quedan como estaban. " +
+        (current != nullptr ? "Falló " + Quoted(*current) + ": " : std::string()) + error.what() +
+        ".");
+    return report;
+  }
+
+  // Phase two: the renames, one after the other.
+  std::set<fs::path> folders;
+  for (auto& one : staged) {
+    const fs::path& target = one.file->target();
+    if (::rename(one.temporary.c_str(), target.c_str()) != 0) {
+      const std::string why = Errno();
+      std::string done;
+      for (const auto& written : report.written) done += " " + Quoted(written.hive);
+      discard();
+      report.errors.push_back(
+          "No se pudo reemplazar " + Quoted(target) + ": " + why +
+          ". Queda como estaba, como los archivos que faltaban por "
+          "reemplazar" +
+          (done.empty() ? std::string(".") : "; ya se habían reemplazado:" + done + "."));
+      break;
+    }
+    one.renamed = true;
+    folders.insert(FolderOf(target));
+    report.written.push_back({target, one.backup_made ? one.backup : fs::path(), one.more_backups});
+  }
+  for (const auto& folder : folders) SyncFolder(folder);
+  return report;
+}
+
+}  // namespace sorbantilex::offline
