@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "log_writer.h"
 #include "offline_test_support.h"
 #include "platform/offline/installation.h"
 #include "platform/offline/sample.h"
@@ -127,6 +128,22 @@ TEST_F(DesktopInstallation, HeldAgainstOthersAndWrittenAtTheEnd) {
   ASSERT_TRUE(value.has_value());
   EXPECT_EQ(value->second, (std::vector<std::uint8_t>{7, 0, 0, 0}));
   EXPECT_NO_THROW(cli::OpenOfflineDesktop(target));  // the lock went with the first
+}
+
+TEST_F(DesktopInstallation, TellsOfAHiveRecoveredFromItsLogs) {
+  const DesktopTarget target = cli::FindDesktopTargets(Named("")).at(0);
+  const auto paths = Installation::Find(dir_.path()).Hives("Juan");
+  const auto before = ReadBytes(paths.user);
+  Seed(paths, [](HiveRegistry& r) { SetDword(r, kHkeyCurrentUser, "Software", "DelRegistro", 9); });
+  LeaveDirty(paths.user, before, "ntuser.dat.log1");
+
+  const auto platform = cli::OpenOfflineDesktop(target);
+  const auto notices = platform->Notices();
+  ASSERT_EQ(notices.size(), 1u);
+  EXPECT_NE(notices[0].find("1 entrada de \"ntuser.dat.log1\""), std::string::npos) << notices[0];
+  const auto value = Query(platform->registry(), kHkeyCurrentUser, "Software", "DelRegistro");
+  ASSERT_TRUE(value.has_value());
+  EXPECT_EQ(value->second, (std::vector<std::uint8_t>{9, 0, 0, 0}));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "offline_test_support.h"
 #include "platform/offline/marvin32.h"
 #include "platform/offline/regf.h"
 
@@ -163,6 +164,18 @@ std::vector<std::uint8_t> OldFormatLog(std::span<const std::uint8_t> before,
   log.resize((log.size() + kSector - 1) / kSector * kSector, 0);
   log.insert(log.end(), pages.begin(), pages.end());
   return log;
+}
+
+void LeaveDirty(const std::filesystem::path& hive, const std::vector<std::uint8_t>& before,
+                const std::string& log_name) {
+  const std::vector<std::uint8_t> after = ReadBytes(hive);
+  const std::uint32_t sequence = Get32(before, 8);
+  NewLogWriter log(before, sequence);
+  log.Add(sequence, before, after);
+  WriteBytes(hive.parent_path() / log_name, log.bytes());
+  auto dirty = before;
+  SetSequences(dirty, sequence + 1, sequence);
+  WriteBytes(hive, dirty);
 }
 
 }  // namespace sorbantilex::offline::testing

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
+#include <string>
 #include <span>
 #include <vector>
 
@@ -54,6 +56,13 @@ class NewLogWriter {
 /// differs from `before`, and those pages.
 std::vector<std::uint8_t> OldFormatLog(std::span<const std::uint8_t> before,
                                        std::span<const std::uint8_t> after);
+
+/// Makes the hive file `hive`, which now holds what a change made of
+/// `before`, look as Windows leaves it when it stops before writing the
+/// change into the file: `before` back in the file, dirty, and the change in
+/// a new-format log `log_name` beside it.
+void LeaveDirty(const std::filesystem::path& hive, const std::vector<std::uint8_t>& before,
+                const std::string& log_name);
 
 /// Reads and writes 32-bit little-endian numbers, for tests that edit images.
 std::uint32_t Get32(std::span<const std::uint8_t> bytes, std::size_t at);

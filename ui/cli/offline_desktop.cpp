@@ -42,6 +42,8 @@ class OfflineDesktop final : public DesktopPlatform {
   Files& files() override { return files_; }
   Wmi& wmi() override { return wmi_; }
 
+  std::vector<std::string> Notices() const override { return store_.notices(); }
+
   void Finish(EndReason) override {
     const offline::CommitReport report = store_.Commit({}, files_.Pending());
     if (report.errors.empty()) return;

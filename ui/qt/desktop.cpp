@@ -42,6 +42,16 @@ void Tell(const QString& text) {
   box.exec();
 }
 
+// The notices from `from` on, a paragraph each.
+std::string Joined(const std::vector<std::string>& notices, std::size_t from) {
+  std::string text;
+  for (std::size_t k = from; k < notices.size(); ++k) {
+    if (!text.empty()) text += "\n\n";
+    text += notices[k];
+  }
+  return text;
+}
+
 QString Describe(const DesktopTarget& target) {
   return QString::fromStdString(target.installation) + QStringLiteral("  —  ") +
          QString::fromStdString(target.user);
@@ -114,6 +124,10 @@ int RunDesktop(int& argc, char** argv, const DesktopOptions& options) {
     return 1;
   }
 
+  // What opening found (hives recovered from their logs) comes first.
+  const std::size_t told = platform->Notices().size();
+  if (told > 0) Tell(QString::fromStdString(Joined(platform->Notices(), 0)));
+
   QtWindowSystem* window_system = nullptr;
   QtWindowSystem ui({.on_end =
                          [&](EndReason reason) {
@@ -122,6 +136,10 @@ int RunDesktop(int& argc, char** argv, const DesktopOptions& options) {
                            } catch (const Failure& failure) {
                              window_system->ShowMessage(failure.description(), "Error");
                              return 1;
+                           }
+                           const auto notices = platform->Notices();
+                           if (notices.size() > told) {
+                             window_system->ShowMessage(Joined(notices, told), "Aviso");
                            }
                            return ExitCode(reason);
                          },

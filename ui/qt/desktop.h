@@ -38,6 +38,10 @@ class DesktopPlatform {
   /// installation as the reason calls for. Raises `Failure` when it cannot,
   /// leaving the installation as it was.
   virtual void Finish(EndReason reason) = 0;
+  /// What the user should know about the installation, one Spanish
+  /// sentence each, in the order it came: hives recovered from their
+  /// transaction logs when it was opened, changes refused since.
+  virtual std::vector<std::string> Notices() const { return {}; }
 };
 
 struct DesktopOptions {
@@ -50,8 +54,10 @@ struct DesktopOptions {
 
 /// The desktop program: with exactly one target it opens the main window on
 /// it; with several, a small chooser comes first; with none, a message says
-/// how to mount a Windows disk. Every end of the program hands the
-/// changes made to `DesktopPlatform::Finish` and exits the process. Returns only when the program
+/// how to mount a Windows disk. The installation's notices are shown when it
+/// opens and, those that came later, when the program ends. Every end of the
+/// program hands the changes made to `DesktopPlatform::Finish` and exits the
+/// process. Returns only when the program
 /// ends before its main window opens (nothing found, the chooser cancelled, the installation could
 /// not be opened), with the exit code: 0 when the user cancelled, 1 otherwise.
 int RunDesktop(int& argc, char** argv, const DesktopOptions& options);
