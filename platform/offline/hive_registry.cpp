@@ -38,9 +38,12 @@ std::vector<std::uint8_t> OutwardData(const HiveValue& value) {
 
 }  // namespace
 
-HiveRegistry::HiveRegistry(const HivePaths& paths, bool for_writing) : for_writing_(for_writing) {
+HiveRegistry::HiveRegistry(const HivePaths& paths, bool for_writing, std::unique_ptr<Hive> software)
+    : for_writing_(for_writing) {
   auto open = [&](const std::filesystem::path& path, std::string mount) {
-    hives_.push_back(Hive::Open(path, std::move(mount), for_writing, paths.within));
+    hives_.push_back(software && mount == "SOFTWARE"
+                         ? std::move(software)
+                         : Hive::Open(path, std::move(mount), for_writing, paths.within));
     if (auto notice = hives_.back()->recovery_notice(); !notice.empty()) {
       notices_.push_back(std::move(notice));
     }

@@ -44,7 +44,9 @@ class HiveRegistry final : public RegistryApi {
  public:
   /// Opens the hives; raises OfflineRefusal (see `Hive::Open`). With
   /// `for_writing` false the files are only read and `Commit` writes nothing.
-  HiveRegistry(const HivePaths& paths, bool for_writing);
+  /// `software`, when given, is SOFTWARE already opened (as `for_writing`
+  /// asks) and is used instead of opening it again.
+  HiveRegistry(const HivePaths& paths, bool for_writing, std::unique_ptr<Hive> software = nullptr);
   ~HiveRegistry() override;
 
   Status OpenKey(KeyRef key, std::string_view subkey, std::uint32_t options, std::uint32_t access,

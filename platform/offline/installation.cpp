@@ -125,7 +125,7 @@ Installation Installation::Find(const fs::path& root) {
   return installation;
 }
 
-std::vector<Profile> Installation::Profiles() const {
+std::vector<Profile> Installation::Profiles(Hive* software) const {
   std::vector<Profile> profiles;
   auto add = [&](Profile profile) {
     std::error_code error;
@@ -137,7 +137,9 @@ std::vector<Profile> Installation::Profiles() const {
   };
   // The profiles Windows lists, with their SIDs.
   try {
-    const auto hive = Hive::Open(software_, "SOFTWARE", false, root_);
+    std::unique_ptr<Hive> opened;
+    if (software == nullptr) opened = Hive::Open(software_, "SOFTWARE", false, root_);
+    Hive* hive = software != nullptr ? software : opened.get();
     std::shared_ptr<HiveKey> key = hive->root();
     for (const char* part : {"Microsoft", "Windows NT", "CurrentVersion", "ProfileList"}) {
       if (!key || !hive->LoadChildren(*key)) {
@@ -180,8 +182,8 @@ std::vector<Profile> Installation::Profiles() const {
   return profiles;
 }
 
-HivePaths Installation::Hives(std::string_view user) const {
-  const auto profiles = Profiles();
+HivePaths Installation::Hives(std::string_view user, Hive* software) const {
+  const auto profiles = Profiles(software);
   std::vector<const Profile*> chosen;
   for (const auto& profile : profiles) {
     if (user.empty() || SameName(profile.name, user) || SameName(profile.sid, user)) {

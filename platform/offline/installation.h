@@ -33,12 +33,13 @@ class Installation {
 
   /// The profiles with a user hive: those SOFTWARE's ProfileList names,
   /// else the folders under Users and Documents and Settings.
-  std::vector<Profile> Profiles() const;
+  /// `software`, when given, is the SOFTWARE hive already opened.
+  std::vector<Profile> Profiles(Hive* software = nullptr) const;
 
   /// The hives for HKEY_CURRENT_USER of the profile named `user` (folder
   /// name or SID, letter case ignored); with `user` empty, the only profile.
   /// Raises OfflineRefusal listing the profiles when none or several match.
-  HivePaths Hives(std::string_view user) const;
+  HivePaths Hives(std::string_view user, Hive* software = nullptr) const;
 
  private:
   std::filesystem::path root_;

@@ -63,8 +63,12 @@ std::optional<OpenedInstallation> Open(const fs::path& root, const Options& opti
     offline::OfflineAsFailure([&] {
       opened.installation = offline::Installation::Find(root);
       opened.lock = std::make_unique<offline::InstanceLock>(opened.installation);
-      opened.store = std::make_unique<offline::HiveRegistry>(
-          opened.installation.Hives(options.user), !options.dry_run);
+      // SOFTWARE, opened once, serves the profiles' lookup and the store.
+      auto software = offline::Hive::Open(opened.installation.software(), "SOFTWARE",
+                                          !options.dry_run, opened.installation.root());
+      const auto paths = opened.installation.Hives(options.user, software.get());
+      opened.store =
+          std::make_unique<offline::HiveRegistry>(paths, !options.dry_run, std::move(software));
     });
   } catch (const Failure& refusal) {
     std::cerr << Terminal(refusal.description()) << "\n";
