@@ -99,17 +99,7 @@ inline constexpr std::array kSteps{
                          "RestaurarHosts", &Funciones::RestaurarHosts),
 };
 
-/// The step of the box `index` of `array`; nullptr when there is none.
-constexpr const Step* StepOfBox(CheckArray array, int index) {
-  for (const Step& step : kSteps) {
-    if (step.HasBox() && step.array == array && step.index == index) return &step;
-  }
-  return nullptr;
-}
-
 /// The caption of a box; empty when there is no such box.
-// (A search of its own: GCC's undefined-behaviour sanitizer does not take
-// a pointer compared with nullptr as a constant expression.)
 constexpr std::string_view BoxCaption(CheckArray array, int index) {
   for (const Step& step : kSteps) {
     if (step.HasBox() && step.array == array && step.index == index) return step.caption;

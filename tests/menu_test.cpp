@@ -186,9 +186,11 @@ TEST(MenuRunner, EveryBoxTickedRunsInTableOrderWithItsYieldsAndDialog) {
   for (CheckArray array : {kPolicies, kFixes, kInternet}) {
     app.ui.Perform(UserStep::FrameDoubleClick(array));
   }
-  app.ui.OnYield({});                         // after the policies
-  app.ui.OnYield({});                         // after the repairs
-  app.ui.OnYield({UserStep::PressCancel()});  // the dialog wait
+  app.ui.OnYield({});  // after the policies
+  app.ui.OnYield({});  // after the repairs
+  // The dialog stays open across two yields: the runner waits for it.
+  app.ui.OnYield({UserStep::TypeStartPage("http://inicio.example/")});
+  app.ui.OnYield({UserStep::PressCancel()});
   const std::size_t before = app.ui.journal().size();
 
   EXPECT_EQ(app.ClickUnlock(), EndReason::kFinished);
@@ -209,6 +211,7 @@ TEST(MenuRunner, EveryBoxTickedRunsInTableOrderWithItsYieldsAndDialog) {
                      "yield",
                      "show IniRem",
                      "topmost IniRem",
+                     "yield",
                      "yield",
                      "hide IniRem",
                      "yield",

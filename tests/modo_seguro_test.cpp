@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <map>
+
+#include "recording_registry.h"
 #include "task_fixture.h"
 
 namespace sorbantilex {
@@ -113,9 +116,32 @@ KeySnapshot ExpectedSafeBoot() {
 
 class ModoSeguroTest : public TaskTest {};
 
-TEST_F(ModoSeguroTest, TableHoldsBothSets) {
+// Snapshots list subkeys sorted; the call log shows the order the entries
+// are written in, which Windows keeps.
+TEST_F(ModoSeguroTest, WritesBothSetsInTheirOrder) {
   EXPECT_EQ(std::size(kEntries), 82u);
   EXPECT_EQ(std::ranges::count(kEntries, true, &Entry::minimal), 42);
+  RecordingRegistry recorder(registry_);
+  Funciones funciones({recorder, system_, files_, wmi_, ui_});
+
+  funciones.RepararModoSeguro();
+
+  std::map<std::string, std::vector<std::string>> written;  // by group
+  const std::string prefix = "Create(HKLM," + std::string(kSafeBoot) + "\\";
+  for (const std::string& call : recorder.calls) {
+    if (!call.starts_with(prefix)) continue;
+    const std::string rest =
+        call.substr(prefix.size(), call.find(',', prefix.size()) - prefix.size());
+    const auto slash = rest.find('\\');
+    if (slash != std::string::npos)
+      written[rest.substr(0, slash)].push_back(rest.substr(slash + 1));
+  }
+  std::map<std::string, std::vector<std::string>> expected;
+  for (const Entry& entry : kEntries) {
+    if (entry.minimal) expected["Minimal"].emplace_back(entry.key);
+    expected["Network"].emplace_back(entry.key);
+  }
+  EXPECT_EQ(written, expected);
 }
 
 // Foreign entries and values go, changed or missing entries come back, and

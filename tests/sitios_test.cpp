@@ -28,8 +28,10 @@ struct ZoneCase {
 };
 
 const ZoneCase kCases[] = {
-    {{"Confianza", &Funciones::EliminarSitiosConfianza}, {"a.com", "b.com\\y", "b.com\\z"}},
-    {{"Restringidos", &Funciones::EliminarSitiosRestringidos}, {"d.com", "a.com\\x", "b.com\\x"}},
+    {{"Confianza", &Funciones::EliminarSitiosConfianza},
+     {"a.com", "b.com\\y", "b.com\\z", "z.com"}},
+    {{"Restringidos", &Funciones::EliminarSitiosRestringidos},
+     {"d.com", "a.com\\x", "b.com\\x", "z.com\\w"}},
 };
 
 class SitiosTest : public TaskTest, public ::testing::WithParamInterface<ZoneCase> {
@@ -59,6 +61,8 @@ TEST_P(SitiosTest, RemovesTheEntriesOfItsZone) {
   Zone("c.com\\z", kRegBinary, Dword(4));
   Zone("d.com", kRegDword, Dword(4));
   Put(kHkeyCurrentUser, std::string(kDomains) + "\\e.com", "http", kRegDword, Dword(2));
+  Zone("z.com", kRegDword, Dword(2));  // the last domain matches too
+  Zone("z.com\\w", kRegDword, Dword(4));
   KeySnapshot expected = *At(kHkeyCurrentUser, kDomains);
   for (const auto path : GetParam().removed) Remove(expected, path);
 
@@ -66,7 +70,7 @@ TEST_P(SitiosTest, RemovesTheEntriesOfItsZone) {
 
   EXPECT_EQ(At(kHkeyCurrentUser, kDomains), expected);
   EXPECT_TRUE(ui_.Messages().empty());
-  EXPECT_EQ(ui_.Yields(), 1 + 5);  // after the listing, then after each domain
+  EXPECT_EQ(ui_.Yields(), 1 + 6);  // after the listing, then after each domain
   EXPECT_EQ(registry_.OpenHandles(), 0u);
 }
 

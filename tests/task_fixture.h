@@ -20,6 +20,7 @@
 #include "platform/memory/recording_window_services.h"
 #include "registry/key_names.h"
 #include "repair_catalog.h"
+#include "snapshot_printer.h"
 #include "tasks/funciones.h"
 
 namespace sorbantilex {
@@ -43,17 +44,6 @@ inline KeySnapshot Key(std::string name, std::vector<KeySnapshot::Value> values,
                        std::vector<KeySnapshot> subkeys = {}) {
   std::ranges::sort(subkeys, {}, [](const KeySnapshot& k) { return UpperName(k.name); });
   return {std::move(name), std::move(values), std::move(subkeys)};
-}
-
-inline void PrintTo(const KeySnapshot& key, std::ostream* out, int depth = 0) {
-  *out << "\n" << std::string(depth * 2, ' ') << "[" << key.name << "]";
-  for (const auto& value : key.values) {
-    *out << "\n"
-         << std::string(depth * 2 + 2, ' ') << "\"" << value.name << "\" type " << value.type
-         << ":";
-    for (const auto byte : value.data) *out << " " << static_cast<int>(byte);
-  }
-  for (const auto& child : key.subkeys) PrintTo(child, out, depth + 1);
 }
 
 /// Everything a repair may change.

@@ -51,6 +51,9 @@ const UserinitCase kUserinitCases[] = {
     {"UsualInOtherCase", "c:\\Windows", "C:\\WINDOWS\\system32\\userinit.exe,"},
     {"OtherFolder", "C:\\WINNT", "C:\\WINNT\\system32\\userinit.exe,"},
     {"OtherDrive", "D:\\WINDOWS", "D:\\WINDOWS\\system32\\userinit.exe,"},
+    // Offline, SystemRoot comes from the registry as it stands.
+    {"TrailingBackslash", "D:\\WINNT\\", "D:\\WINNT\\system32\\userinit.exe,"},
+    {"UsualWithTrailingBackslash", "C:\\WINDOWS\\", "C:\\WINDOWS\\system32\\userinit.exe,"},
 };
 
 class UserinitTest : public TaskTest, public ::testing::WithParamInterface<UserinitCase> {};

@@ -488,7 +488,7 @@ std::uint32_t HighestSequence(const Primary& primary, const std::vector<Log>& lo
 // data to its end.
 bool BinsFollow(Bytes image) {
   const std::size_t bins_size = Get32(image, kBinsSize);
-  if (image.size() - kBaseBlockSize < bins_size) return false;
+  if (image.size() < kBaseBlockSize || image.size() - kBaseBlockSize < bins_size) return false;
   for (std::size_t at = 0; at < bins_size;) {
     const Bytes header = image.subspan(kBaseBlockSize + at, kBinHeader);
     const std::uint32_t size = Get32(header, 8);

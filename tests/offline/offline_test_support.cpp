@@ -200,6 +200,8 @@ std::vector<std::string> Reglookup(const fs::path& hive, std::string_view prefix
   return lines;
 }
 
+bool HaveReglookup() { return std::system("command -v reglookup >/dev/null 2>&1") == 0; }
+
 void DamageSubkeyList(const fs::path& hive, std::string_view key_path, ListDamage damage) {
   std::size_t node = 0;
   {

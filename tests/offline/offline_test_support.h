@@ -12,10 +12,20 @@
 
 #include "platform/memory/memory_registry.h"
 #include "platform/offline/hive_registry.h"
+#include "snapshot_printer.h"
 
 namespace sorbantilex::offline::testing {
 
 namespace fs = std::filesystem;
+
+namespace {
+
+// Rows of case tables print as their names.
+template <typename Case>
+requires requires(const Case& c) { std::string_view(c.name); }
+void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
+
+}  // namespace
 
 /// A fresh folder under the system's temporary folder, removed with
 /// everything in it when the object goes.
@@ -68,9 +78,16 @@ std::optional<KeySnapshot> Snapshot(HiveRegistry& registry, KeyRef root, std::st
 std::string FirstDifference(const std::optional<KeySnapshot>& a,
                             const std::optional<KeySnapshot>& b, const std::string& path = "");
 
-/// Lines `reglookup` prints for the hive (independent readback), or an empty
-/// list when the tool is missing.
+/// Lines `reglookup` prints for the hive (independent readback); none when
+/// nothing is there under `prefix` or the tool is missing.
 std::vector<std::string> Reglookup(const fs::path& hive, std::string_view prefix);
+
+/// True when `reglookup` is installed. A test that reads back through it
+/// skips, saying so, where it is not.
+bool HaveReglookup();
+#define SORBANTILEX_SKIP_WITHOUT_REGLOOKUP()             \
+  if (!::sorbantilex::offline::testing::HaveReglookup()) \
+  GTEST_SKIP() << "reglookup is not installed: the hive is not read back by another reader"
 
 /// Ways to damage a key's subkey list in a hive file.
 enum class ListDamage {
