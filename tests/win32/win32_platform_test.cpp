@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -106,11 +107,20 @@ TEST(Win32Files, APlainFileIsOneWithoutHiddenSystemOrFolderAttributes) {
 TEST(Win32Files, ReplacingWritesExactlyTheNewContentAndLeavesNoTemporaryFile) {
   Folder folder;
   const std::string hosts = folder.File("hosts");
-  Write(hosts, "# comentario\r\n127.0.0.1 localhost\r\n6.6.6.6 www.banco.example\r\n");
+  const std::string old_content =
+      "# comentario\r\n127.0.0.1 localhost\r\n6.6.6.6 www.banco.example\r\n";
+  Write(hosts, old_content);
   Win32Files files;
   files.WriteReplacing(hosts, Bytes("127.0.0.1 localhost\r\n"));
   EXPECT_EQ(Read(hosts), "127.0.0.1 localhost\r\n");
-  EXPECT_EQ(folder.Names(), std::vector<std::wstring>{L"hosts"});
+  // Beside it only the dated copy of the old file, no temporary file.
+  auto names = folder.Names();
+  std::sort(names.begin(), names.end());
+  ASSERT_EQ(names.size(), 2u);
+  EXPECT_EQ(names[0], L"hosts");
+  EXPECT_EQ(names[1].rfind(L"hosts.sorbantilex-", 0), 0u);
+  EXPECT_TRUE(names[1].ends_with(L".bak"));
+  EXPECT_EQ(Read(folder.File(win32::Utf8(names[1]))), old_content);
 
   const std::string fresh = folder.File("nuevo");
   files.WriteReplacing(fresh, Bytes("x"));
