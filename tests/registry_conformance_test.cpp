@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "reg_import.h"
 #include "registry_conformance.h"
 
 namespace sorbantilex {
@@ -17,21 +18,7 @@ std::span<const std::uint8_t> Bytes(std::string_view text) {
   return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
 
-// Deletes a key and everything beneath it; test housekeeping only.
-void DeleteTree(RegistryApi& registry, KeyRef root, const std::string& path) {
-  KeyRef key = kNullKey;
-  if (registry.OpenKey(root, path, 0, kKeyRead | kKeyDelete, &key) != kErrorSuccess) return;
-  std::vector<std::string> children;
-  std::array<char, 512> name{};
-  for (std::uint32_t i = 0;; ++i) {
-    auto length = static_cast<std::uint32_t>(name.size());
-    if (registry.EnumKey(key, i, name.data(), &length) != kErrorSuccess) break;
-    children.emplace_back(name.data(), length);
-  }
-  registry.CloseKey(key);
-  for (const auto& child : children) DeleteTree(registry, root, path + "\\" + child);
-  registry.DeleteKey(root, path);
-}
+using reg_import::DeleteTree;
 
 }  // namespace
 

@@ -37,15 +37,9 @@ Outcome RunCli(const std::string& arguments, const std::string& prefix = "") {
   if (fd >= 0) ::close(fd);
   const std::string command = std::string("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM ") +
                               prefix + " '" + SORBANTILEX_CLI + "' " + arguments + " 2>'" +
-                              errors_file + "' </dev/null";
-  Outcome outcome;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) return outcome;
-  char buffer[4096];
-  std::size_t n = 0;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) outcome.output.append(buffer, n);
-  const int raw = ::pclose(pipe);
-  outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+                              errors_file + "'";
+  const auto result = RunShell(command);
+  Outcome outcome{result.status, result.output, {}};
   const auto errors = ReadBytes(errors_file);
   fs::remove(errors_file);
   outcome.errors.assign(errors.begin(), errors.end());

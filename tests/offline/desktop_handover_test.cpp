@@ -11,22 +11,9 @@
 namespace sorbantilex::offline::testing {
 namespace {
 
-struct Outcome {
-  int status = -1;
-  std::string output;  // standard output and error together
-};
+using Outcome = CommandResult;
 
-Outcome RunCommand(const std::string& command) {
-  Outcome outcome;
-  FILE* pipe = ::popen((command + " 2>&1 </dev/null").c_str(), "r");
-  if (pipe == nullptr) return outcome;
-  char buffer[4096];
-  std::size_t n = 0;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) outcome.output.append(buffer, n);
-  const int raw = ::pclose(pipe);
-  outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return outcome;
-}
+Outcome RunCommand(const std::string& command) { return RunShell(command + " 2>&1"); }
 
 std::string Quote(const fs::path& path) { return "'" + path.string() + "'"; }
 

@@ -19,24 +19,13 @@
 namespace sorbantilex::offline::testing {
 namespace {
 
-struct Outcome {
-  int status = -1;
-  std::string output;
-};
+using Outcome = CommandResult;
 
 Outcome RunCli(const std::string& arguments) {
   const std::string command =
       std::string("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM '") + SORBANTILEX_CLI +
-      "' " + arguments + " 2>&1 </dev/null";
-  Outcome outcome;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) return outcome;
-  char buffer[4096];
-  std::size_t n = 0;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) outcome.output.append(buffer, n);
-  const int raw = ::pclose(pipe);
-  outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return outcome;
+      "' " + arguments + " 2>&1";
+  return RunShell(command);
 }
 
 class HostileDisk : public ::testing::Test {

@@ -2,6 +2,7 @@
 
 #include <hivex.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <array>
@@ -251,6 +252,18 @@ fs::path RealHivesFolder() {
 
 std::vector<std::uint8_t> Bytes(std::string_view text) {
   return std::vector<std::uint8_t>(text.begin(), text.end());
+}
+
+CommandResult RunShell(const std::string& command) {
+  CommandResult result;
+  FILE* pipe = ::popen((command + " </dev/null").c_str(), "r");
+  if (pipe == nullptr) return result;
+  char buffer[4096];
+  std::size_t n = 0;
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
+  const int raw = ::pclose(pipe);
+  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  return result;
 }
 
 }  // namespace sorbantilex::offline::testing

@@ -105,4 +105,13 @@ fs::path RealHivesFolder();
 
 std::vector<std::uint8_t> Bytes(std::string_view text);
 
+/// What a shell command printed on standard output and how it ended (-1
+/// when it did not exit by itself).
+struct CommandResult {
+  int status = -1;
+  std::string output;
+};
+/// Runs `command` through the shell with no standard input.
+CommandResult RunShell(const std::string& command);
+
 }  // namespace sorbantilex::offline::testing
