@@ -116,8 +116,7 @@ int Run(int argc, char** argv) {
     if (!options->dry_run) commit = store.Commit({}, files.Pending());
     const bool written = PrintChangeReport(
         {log, files.changes(), store.notices(), commit, options->dry_run}, std::cout, std::cerr);
-    ReportUndoFile(std::cout, undo, commit,
-                   opened->installation.Hives(options->user).software.parent_path());
+    ReportUndoFile(std::cout, undo, commit, opened->installation.software().parent_path());
     std::exit(reason == EndReason::kFinished && written ? kExitDone : kExitFailed);
   };
 
