@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <span>
 #include <stdexcept>
 
 #include "platform/offline/offline_errors.h"
@@ -121,6 +122,36 @@ std::optional<BaseBlock> ParseBaseBlock(std::span<const std::uint8_t> head) {
   return block;
 }
 
+// Reads the heads of a hive's bins, which lie a page or more apart all
+// through the file, a quarter of a megabyte at a time rather than with a
+// read per bin. (Not through a mapping: a disk that fails to read would
+// end the program with a signal instead of a message.)
+class BinHeads {
+ public:
+  BinHeads(int fd, std::uint64_t end) : fd_(fd), end_(end) {}
+
+  bool Read(std::span<std::uint8_t> head, std::uint64_t at) {
+    if (at + head.size() > end_) return false;
+    if (at < start_ || at + head.size() > start_ + length_) {
+      start_ = at;
+      length_ = static_cast<std::size_t>(std::min<std::uint64_t>(chunk_.size(), end_ - at));
+      if (!ReadAt(fd_, chunk_.data(), length_, start_)) {
+        length_ = 0;
+        return false;
+      }
+    }
+    std::memcpy(head.data(), chunk_.data() + (at - start_), head.size());
+    return true;
+  }
+
+ private:
+  int fd_;
+  std::uint64_t end_;
+  std::vector<std::uint8_t> chunk_ = std::vector<std::uint8_t>(std::size_t{256} << 10);
+  std::uint64_t start_ = 0;
+  std::size_t length_ = 0;
+};
+
 }  // namespace
 
 std::optional<BaseBlock> ReadBaseBlock(const std::filesystem::path& path) {
@@ -155,10 +186,11 @@ std::string CheckBins(int fd, std::uint64_t file_size, std::uint32_t bins_size) 
     return "el archivo tiene " + std::to_string(file_size - end) +
            " bytes más allá de los datos que declara su cabecera";
   }
+  BinHeads heads(fd, end);
   std::uint64_t at = kBaseBlockSize;
   while (at < end) {
     std::array<std::uint8_t, 12> head{};
-    if (!ReadAt(fd, head.data(), head.size(), at)) return "no se puede leer en " + hex(at);
+    if (!heads.Read(head, at)) return "no se puede leer en " + hex(at);
     const std::uint32_t offset = Get32(head, 4);
     const std::uint32_t size = Get32(head, 8);
     if (std::memcmp(head.data(), "hbin", 4) != 0 || offset != at - kBaseBlockSize ||

@@ -15,6 +15,7 @@
 
 #include "app/menu.h"
 #include "platform/offline/hive_registry.h"
+#include "platform/offline/huge_pages.h"
 #include "platform/offline/installation.h"
 #include "platform/offline/offline_errors.h"
 #include "platform/offline/offline_platform.h"
@@ -83,7 +84,12 @@ int Run(int argc, char** argv) {
   int early_exit = kExitDone;
   const auto options = Parse(argc, argv, &early_exit);
   if (!options) return early_exit;
-  if (OpensDesktop(*options, DesktopAvailable())) return StartDesktop(argc, argv, *options);
+  if (OpensDesktop(*options, DesktopAvailable())) {
+    offline::AskForHugePageBuffers();
+    return StartDesktop(argc, argv, *options);
+  }
+  // Hives opened for writing are read into memory (a dry run maps them).
+  if (!options->dry_run) offline::RestartWithHugePageBuffers(argv);
 
   const auto root = ChooseRoot(*options);
   if (!root) return kExitFailed;
