@@ -4,7 +4,6 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 
 namespace sorbantilex::offline {
 
@@ -37,8 +36,8 @@ std::optional<std::string> HugePageTunables(std::optional<std::string_view> tuna
 
 bool AskForHugePageBuffers() {
   std::ifstream mode_file(kTransparentHugePages);
-  const std::string mode{std::istreambuf_iterator<char>(mode_file),
-                         std::istreambuf_iterator<char>()};
+  std::string mode;
+  std::getline(mode_file, mode);
   const char* now = std::getenv("GLIBC_TUNABLES");
   const auto wanted =
       HugePageTunables(now != nullptr ? std::optional<std::string_view>(now) : std::nullopt, mode);
