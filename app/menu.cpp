@@ -258,11 +258,13 @@ void Menu::RunTasks() {
       continue;
     }
     if (ui.CheckState(step.array, step.index) != 1) continue;
+    if (hooks_.started) hooks_.started(step);
     if (step.kind == StepKind::kStartPageDialog) {
       ShowStartPageDialog();
     } else {
       (platform_.funciones.*step.task)();
     }
+    if (hooks_.finished) hooks_.finished(step);
   }
 
   ui.ShowMessage(kFinished, kFinishedTitle);

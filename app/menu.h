@@ -1,11 +1,14 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <span>
 #include <string_view>
+#include <utility>
 
 #include "app/ini_rem.h"
 #include "app/layout.h"
+#include "app/task_catalog.h"
 #include "app/window_system.h"
 #include "registry/registry_api.h"
 #include "registry/token.h"
@@ -21,6 +24,14 @@ struct MenuPlatform {
   Token& token;
   SystemInfo& system;
   RegistryApi& registry;  // for the home-page dialog
+};
+
+/// What a front end hears of the task runner: each ticked step (a repair or
+/// the home-page dialog) as it starts and once it has finished. Either may
+/// be empty. A step that fails does not finish.
+struct StepHooks {
+  std::function<void(const Step&)> started;
+  std::function<void(const Step&)> finished;
 };
 
 /// The main window: its layout, the start-up checks and the task runner,
@@ -45,6 +56,7 @@ class Menu {
   static std::optional<CheckArray> ArrayOfFrame(std::string_view frame);
 
   IniRem& iniRem() { return iniRem_; }
+  void set_step_hooks(StepHooks hooks) { hooks_ = std::move(hooks); }
 
   /// Start-up checks, before the window is shown: refuses a second instance
   /// and a system whose "OS" is not "Windows_NT" (message, then the program
@@ -72,6 +84,7 @@ class Menu {
 
   MenuPlatform platform_;
   IniRem iniRem_;
+  StepHooks hooks_;
   bool running_ = false;
 };
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "registry/registry_api.h"
+#include "registry/forwarding_registry.h"
 
 namespace sorbantilex {
 
@@ -13,9 +13,9 @@ namespace sorbantilex {
 /// arguments and status, so tests can compare exact call sequences.
 /// Handles print as "H" followed by the order in which they were given out,
 /// roots by their short names, the null handle as "0".
-class RecordingRegistry final : public RegistryApi {
+class RecordingRegistry final : public ForwardingRegistry {
  public:
-  explicit RecordingRegistry(RegistryApi& inner) : inner_(inner) {}
+  using ForwardingRegistry::ForwardingRegistry;
 
   std::vector<std::string> calls;
   /// When set, answers enumeration calls in place of the inner registry.
@@ -23,38 +23,38 @@ class RecordingRegistry final : public RegistryApi {
 
   Status OpenKey(KeyRef key, std::string_view subkey, std::uint32_t options, std::uint32_t access,
                  KeyRef* result) override {
-    const Status status = inner_.OpenKey(key, subkey, options, access, result);
+    const Status status = inner().OpenKey(key, subkey, options, access, result);
     Log("Open(" + Name(key) + "," + std::string(subkey) + "," + Hex(access) + ")", status,
         NewName(*result));
     return status;
   }
   Status CreateKey(KeyRef key, std::string_view subkey, std::uint32_t options, std::uint32_t access,
                    KeyRef* result, std::uint32_t* disposition) override {
-    const Status status = inner_.CreateKey(key, subkey, options, access, result, disposition);
+    const Status status = inner().CreateKey(key, subkey, options, access, result, disposition);
     Log("Create(" + Name(key) + "," + std::string(subkey) + "," + Hex(access) + ")", status,
         NewName(*result));
     return status;
   }
   Status CloseKey(KeyRef key) override {
     const std::string name = Name(key);
-    const Status status = inner_.CloseKey(key);
+    const Status status = inner().CloseKey(key);
     Log("Close(" + name + ")", status);
     return status;
   }
   Status DeleteKey(KeyRef key, std::string_view subkey) override {
-    const Status status = inner_.DeleteKey(key, subkey);
+    const Status status = inner().DeleteKey(key, subkey);
     Log("DeleteKey(" + Name(key) + "," + std::string(subkey) + ")", status);
     return status;
   }
   Status DeleteValue(KeyRef key, std::string_view name) override {
-    const Status status = inner_.DeleteValue(key, name);
+    const Status status = inner().DeleteValue(key, name);
     Log("DeleteValue(" + Name(key) + "," + std::string(name) + ")", status);
     return status;
   }
   Status QueryValue(KeyRef key, std::string_view name, std::uint32_t* type, std::uint8_t* data,
                     std::uint32_t* size) override {
     const std::uint32_t offered = size ? *size : 0;
-    const Status status = inner_.QueryValue(key, name, type, data, size);
+    const Status status = inner().QueryValue(key, name, type, data, size);
     Log("QueryValue(" + Name(key) + "," + std::string(name) + "," +
             (data ? std::to_string(offered) : "null") + ")",
         status);
@@ -62,28 +62,28 @@ class RecordingRegistry final : public RegistryApi {
   }
   Status SetValue(KeyRef key, std::string_view name, std::uint32_t type,
                   std::span<const std::uint8_t> data) override {
-    const Status status = inner_.SetValue(key, name, type, data);
+    const Status status = inner().SetValue(key, name, type, data);
     Log("SetValue(" + Name(key) + "," + std::string(name) + "," + std::to_string(type) + "," +
             std::to_string(data.size()) + ")",
         status);
     return status;
   }
   Status QueryInfoKey(KeyRef key, std::uint32_t* subkeys, std::uint32_t* max_subkey_len) override {
-    const Status status = inner_.QueryInfoKey(key, subkeys, max_subkey_len);
+    const Status status = inner().QueryInfoKey(key, subkeys, max_subkey_len);
     Log("QueryInfo(" + Name(key) + ")", status);
     return status;
   }
   Status EnumKey(KeyRef key, std::uint32_t index, char* name, std::uint32_t* name_len) override {
     const std::uint32_t offered = *name_len;
     const Status status = enum_override ? enum_override(key, index, name, name_len)
-                                        : inner_.EnumKey(key, index, name, name_len);
+                                        : inner().EnumKey(key, index, name, name_len);
     Log("Enum(" + Name(key) + "," + std::to_string(index) + "," + std::to_string(offered) + ")",
         status);
     return status;
   }
   Status EnumValue(KeyRef key, std::uint32_t index, std::string* name, std::uint32_t* type,
                    std::vector<std::uint8_t>* data) override {
-    const Status status = inner_.EnumValue(key, index, name, type, data);
+    const Status status = inner().EnumValue(key, index, name, type, data);
     Log("EnumValue(" + Name(key) + "," + std::to_string(index) + ")", status);
     return status;
   }
@@ -114,7 +114,6 @@ class RecordingRegistry final : public RegistryApi {
     calls.push_back(std::move(call));
   }
 
-  RegistryApi& inner_;
   std::vector<KeyRef> handles_;
 };
 

@@ -199,6 +199,7 @@ CommitReport CommitFiles(std::vector<std::unique_ptr<PendingFile>> files,
     }
     current = nullptr;
     StopIfAsked();
+    if (hooks.before_renames) hooks.before_renames();
   } catch (const std::exception& error) {
     discard();
     report.errors.push_back(

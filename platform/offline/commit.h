@@ -55,6 +55,11 @@ struct CommitHooks {
   /// checked, before any replaces its old one; raising from it aborts the
   /// commit.
   std::function<void(const std::filesystem::path& temporary)> before_rename;
+  /// Runs once, when every new file is on disk and every backup is kept,
+  /// just before the first rename: what must be on disk before the run's
+  /// changes become final (the undo file) is written here. It must not
+  /// raise.
+  std::function<void()> before_renames;
   /// False for files this program has just made (fixtures, the sample):
   /// there is nothing to keep a backup of.
   bool keep_backup = true;

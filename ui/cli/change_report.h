@@ -1,27 +1,32 @@
 #pragma once
 
+#include <cstdint>
 #include <ostream>
+#include <string>
+#include <string_view>
 #include <vector>
 
-#include "platform/offline/hive_registry.h"
-#include "platform/offline/offline_platform.h"
-#include "ui/cli/change_log.h"
+#include "platform/offline/session/session.h"
+#include "registry/journal.h"
 
 namespace sorbantilex::cli {
 
-/// What a run did, as the command line reports it when the program ends.
-struct RunOutcome {
-  const ChangeLog& log;
-  const std::vector<offline::FileChange>& files;
-  const std::vector<std::string>& notices;  // the store's
-  const offline::CommitReport& commit;
-  bool dry_run = false;
-};
+/// Prints to `out` what a session did when the program ends: the changes
+/// step by step (the files written go with the hosts repair; "sin cambios"
+/// where a step changed nothing), the store's notices, the backups kept and
+/// where the undo file is (or why it could not be written); and to `err`
+/// every error of the commit. Returns false when there was one.
+bool PrintChangeReport(const offline::Session& session, const offline::SessionResult& result,
+                       std::ostream& out, std::ostream& err);
 
-/// Prints to `out` the changes section by section (the files written go with
-/// the hosts repair; "sin cambios" where a section changed nothing), the
-/// store's notices and the backups kept; and to `err` every error of the
-/// commit. Returns false when there was one.
-bool PrintChangeReport(const RunOutcome& run, std::ostream& out, std::ostream& err);
+/// The report lines of one step: keys deleted (a deleted subtree once),
+/// keys created, values written with type and data, values deleted.
+std::vector<std::string> DescribeChanges(const std::vector<JournalEntry>& changes);
+
+/// Text with its zeros, line ends and quotes written as escapes.
+std::string Printable(std::string_view text);
+
+/// A value's type and data as text: REG_SZ "Explorer.exe", REG_DWORD 0x00000001 (1).
+std::string DescribeValue(std::uint32_t type, const std::vector<std::uint8_t>& data);
 
 }  // namespace sorbantilex::cli

@@ -21,9 +21,8 @@ extern "C" void OnInterrupt(int) {
 
 }  // namespace
 
-CliWindowSystem::CliWindowSystem(std::string start_page, bool lock_held,
-                                 std::function<void(EndReason)> on_end)
-    : start_page_(std::move(start_page)), lock_held_(lock_held), on_end_(std::move(on_end)) {
+CliWindowSystem::CliWindowSystem(std::string start_page, bool lock_held)
+    : start_page_(std::move(start_page)), lock_held_(lock_held) {
   for (const Control& control : Menu::Controls()) {
     if (control.kind != ControlKind::kCheckBox) continue;
     for (const auto array : {CheckArray::kPolicies, CheckArray::kFixes, CheckArray::kInternet}) {
@@ -56,10 +55,7 @@ void CliWindowSystem::YieldToMessages() {
   }
 }
 
-void CliWindowSystem::EndProgram(EndReason reason) {
-  on_end_(reason);
-  std::abort();  // on_end never returns
-}
+void CliWindowSystem::EndProgram(EndReason reason) { throw ProgramEnd{reason}; }
 
 void CliWindowSystem::ShowWindow(WindowId window) {
   if (window == WindowId::kIniRem) {

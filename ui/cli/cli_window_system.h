@@ -11,6 +11,13 @@
 
 namespace sorbantilex::cli {
 
+/// Raised by `CliWindowSystem::EndProgram`: the program ends for `reason`.
+/// It passes through the task runner, which catches only `Failure`, to the
+/// command line's main function, which then writes and reports the run.
+struct ProgramEnd {
+  EndReason reason;
+};
+
 /// The window system of the command line: the boxes' states live here
 /// (starting from the main window's layout), the home-page dialog is
 /// answered with the page the options give, and messages go to standard
@@ -19,18 +26,19 @@ namespace sorbantilex::cli {
 class CliWindowSystem final : public WindowSystem {
  public:
   /// `lock_held`: this instance holds the installation (else it reports a
-  /// previous instance). `on_end` never returns.
-  CliWindowSystem(std::string start_page, bool lock_held, std::function<void(EndReason)> on_end);
+  /// previous instance).
+  CliWindowSystem(std::string start_page, bool lock_held);
 
   void set_menu(Menu* menu) { menu_ = menu; }
   /// Called with the page just before the dialog is answered.
   std::function<void(std::string_view)> on_dialog;
-  /// Called before every message and at every yield; may end the program
-  /// (a run that must not go on).
+  /// Called before every message and at every yield; may raise to stop a
+  /// run that must not go on.
   std::function<void()> checkpoint;
 
   void ShowMessage(std::string_view text, std::string_view title) override;
   void YieldToMessages() override;
+  /// Raises `ProgramEnd`.
   [[noreturn]] void EndProgram(EndReason reason) override;
   bool PreviousInstance() override { return !lock_held_; }
   void ShowWindow(WindowId window) override;
@@ -60,7 +68,6 @@ class CliWindowSystem final : public WindowSystem {
   std::array<std::vector<CheckBox>, 3> boxes_;
   std::string start_page_;
   bool lock_held_;
-  std::function<void(EndReason)> on_end_;
   Menu* menu_ = nullptr;
   bool dialog_visible_ = false;
   bool dialog_answered_ = false;

@@ -6,7 +6,6 @@
 // Started without a task in a graphical session, it opens the desktop
 // window instead.
 
-#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -14,32 +13,33 @@
 #include <string>
 
 #include "app/menu.h"
-#include "platform/offline/hive_registry.h"
 #include "platform/offline/huge_pages.h"
-#include "platform/offline/installation.h"
 #include "platform/offline/offline_errors.h"
-#include "platform/offline/offline_platform.h"
+#include "platform/offline/session/session.h"
 #include "registry/failure.h"
-#include "registry/undo_recorder.h"
-#include "ui/cli/change_log.h"
 #include "ui/cli/change_report.h"
 #include "ui/cli/cli_window_system.h"
 #include "ui/cli/desktop_start.h"
 #include "ui/cli/options.h"
-#include "ui/cli/reporting_funciones.h"
 #include "ui/cli/terminal.h"
-#include "ui/cli/undo_report.h"
 
 namespace sorbantilex::cli {
 namespace {
 
 namespace fs = std::filesystem;
 
+// Raised at a step or a message once a read met a damaged hive: the run
+// ends at once with nothing written, since what the repairs could not read
+// may only look absent.
+struct DamagedRun {
+  std::string why;
+};
+
 // The folder --windows names, else the one installation mounted. Without
 // exactly one, says why on standard error and returns nullopt.
 std::optional<fs::path> ChooseRoot(const Options& options) {
   if (options.windows) return *options.windows;
-  const auto found = offline::MountedInstallations();
+  const auto found = offline::FindInstallations();
   if (found.size() == 1) return found.front();
   std::cerr << (found.empty()
                     ? "No se ha encontrado ninguna instalación de Windows entre los sistemas de "
@@ -50,34 +50,46 @@ std::optional<fs::path> ChooseRoot(const Options& options) {
   return std::nullopt;
 }
 
-// The installation opened for repair: its hives, held against other
-// instances of the program.
-struct OpenedInstallation {
-  offline::Installation installation;
-  std::unique_ptr<offline::InstanceLock> lock;
-  std::unique_ptr<offline::HiveRegistry> store;
-};
+// Ticks the boxes the options name and presses "Unlock!". Returns how the
+// program ended.
+EndReason RunMenu(const Options& options, offline::Session& session) {
+  CliWindowSystem ui(options.start_page.value_or(std::string(kInitialStartPage)),
+                     !session.another_instance());
+  const auto check = [&] {
+    if (std::string damage = session.Damage(); !damage.empty()) throw DamagedRun{std::move(damage)};
+  };
+  ui.checkpoint = check;
+  ui.on_dialog = [&](std::string_view page) {
+    std::cout << "[" << IniRem::Layout().title << "] Dirección: "
+              << Terminal(page, Breaks::kEscaped) << " (Aplicar)\n";
+  };
+  Funciones funciones(
+      TaskPlatform{session.registry(), session.system(), session.files(), session.wmi(), ui});
+  Menu menu(MenuPlatform{ui, funciones, session.token(), session.system(), session.registry()});
+  menu.set_step_hooks({.started =
+                           [&](const Step& step) {
+                             check();
+                             session.BeginStep(step.caption);
+                           },
+                       .finished = nullptr});
+  ui.set_menu(&menu);
+  CatchInterrupts();
 
-// Opens the installation at `root`; says why on standard error and returns
-// nullopt when it cannot be repaired.
-std::optional<OpenedInstallation> Open(const fs::path& root, const Options& options) {
-  OpenedInstallation opened;
   try {
-    offline::OfflineAsFailure([&] {
-      opened.installation = offline::Installation::Find(root);
-      opened.lock = std::make_unique<offline::InstanceLock>(opened.installation);
-      // SOFTWARE, opened once, serves the profiles' lookup and the store.
-      auto software = offline::Hive::Open(opened.installation.software(), "SOFTWARE",
-                                          !options.dry_run, opened.installation.root());
-      const auto paths = opened.installation.Hives(options.user, software.get());
-      opened.store =
-          std::make_unique<offline::HiveRegistry>(paths, !options.dry_run, std::move(software));
-    });
-  } catch (const Failure& refusal) {
-    std::cerr << Terminal(refusal.description()) << "\n";
-    return std::nullopt;
+    check();
+    menu.OnLoad();
+    if (options.all) {
+      for (const auto array : {CheckArray::kPolicies, CheckArray::kFixes, CheckArray::kInternet}) {
+        menu.OnFrameDoubleClick(array);
+      }
+    }
+    for (const Step* box : options.tasks) ui.SetCheckState(box->array, box->index, 1);
+    menu.OnUnlockClick();
+  } catch (const ProgramEnd& end) {
+    return end.reason;
   }
-  return opened;
+  // The runner returns only when nothing was ticked (after its message).
+  throw ProgramEnd{EndReason::kRefused};
 }
 
 int Run(int argc, char** argv) {
@@ -93,59 +105,34 @@ int Run(int argc, char** argv) {
 
   const auto root = ChooseRoot(*options);
   if (!root) return kExitFailed;
-  auto opened = Open(*root, *options);
-  if (!opened) return kExitFailed;
-  offline::HiveRegistry& store = *opened->store;
+  std::unique_ptr<offline::Session> session;
+  try {
+    offline::OfflineAsFailure([&] {
+      session = offline::Session::Open({*root, options->user, options->dry_run});
+    });
+  } catch (const Failure& refusal) {
+    std::cerr << Terminal(refusal.description()) << "\n";
+    return kExitFailed;
+  }
 
-  UndoRecorder undo(store);
-  ChangeLog log(undo);
-  offline::OfflineSystemInfo system(store);
-  const std::string windows_directory = system.WindowsDirectory();
-  offline::OfflineFiles files(opened->installation.root(), windows_directory.substr(0, 2),
-                              options->dry_run);
-  offline::OfflineWmi wmi(log);
-  offline::OfflineToken token;
-
-  // A run that met a damaged hive ends at once, on standard error, with
-  // nothing written: what the repairs could not read may only look absent.
-  auto refuse_if_damaged = [&] {
-    const std::string damage = store.Damage();
-    if (damage.empty()) return;
+  EndReason reason = EndReason::kFinished;
+  try {
+    reason = RunMenu(*options, *session);
+  } catch (const ProgramEnd&) {  // nothing was ticked
+    return kExitUsage;
+  } catch (const DamagedRun& damaged) {
+    std::cout.flush();
+    std::cerr << Terminal(damaged.why) << "\n";
+    return kExitFailed;
+  }
+  if (std::string damage = session->Damage(); !damage.empty()) {
     std::cout.flush();
     std::cerr << Terminal(damage) << "\n";
-    std::exit(kExitFailed);
-  };
-  // Every end of the program: write what was changed, report it, exit.
-  auto finish = [&](EndReason reason) {
-    refuse_if_damaged();
-    offline::CommitReport commit;
-    if (!options->dry_run) commit = store.Commit({}, files.Pending());
-    const bool written = PrintChangeReport(
-        {log, files.changes(), store.notices(), commit, options->dry_run}, std::cout, std::cerr);
-    ReportUndoFile(std::cout, undo, commit, opened->installation.software().parent_path());
-    std::exit(reason == EndReason::kFinished && written ? kExitDone : kExitFailed);
-  };
-
-  CliWindowSystem ui(options->start_page.value_or(std::string(kInitialStartPage)),
-                     opened->lock->held(), finish);
-  ui.on_dialog = [&](std::string_view page) { ReportStartPageDialog(log, page); };
-  ui.checkpoint = refuse_if_damaged;
-  ReportingFunciones funciones(TaskPlatform{log, system, files, wmi, ui}, log, refuse_if_damaged);
-  Menu menu(MenuPlatform{ui, funciones, token, system, log});
-  ui.set_menu(&menu);
-  CatchInterrupts();
-
-  refuse_if_damaged();
-  menu.OnLoad();
-  if (options->all) {
-    for (const auto array : {CheckArray::kPolicies, CheckArray::kFixes, CheckArray::kInternet}) {
-      menu.OnFrameDoubleClick(array);
-    }
+    return kExitFailed;
   }
-  for (const Step* box : options->tasks) ui.SetCheckState(box->array, box->index, 1);
-  menu.OnUnlockClick();
-  // The runner returns only when nothing was ticked (after its message).
-  return kExitUsage;
+  const offline::SessionResult result = session->Finish();
+  const bool written = PrintChangeReport(*session, result, std::cout, std::cerr);
+  return reason == EndReason::kFinished && written ? kExitDone : kExitFailed;
 }
 
 }  // namespace

@@ -149,6 +149,8 @@ int RunDesktop(int& argc, char** argv, const DesktopOptions& options) {
                                    platform->wmi(), ui});
   Menu menu(
       MenuPlatform{ui, funciones, platform->token(), platform->system(), platform->registry()});
+  menu.set_step_hooks({.started = [&](const Step& step) { platform->StepStarted(step.caption); },
+                       .finished = nullptr});
   ui.Attach(menu);
   ui.Launch();
   QApplication::exec();

@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/window_system.h"
@@ -34,6 +35,8 @@ class DesktopPlatform {
   virtual SystemInfo& system() = 0;
   virtual Files& files() = 0;
   virtual Wmi& wmi() = 0;
+  /// The task runner starts the step with this caption.
+  virtual void StepStarted(std::string_view /*caption*/) {}
   /// The program ends for `reason`: writes the changes made so far to the
   /// installation as the reason calls for. Raises `Failure` when it cannot,
   /// leaving the installation as it was.

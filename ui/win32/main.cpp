@@ -11,7 +11,7 @@
 #include "platform/win32/win32_token.h"
 #include "platform/win32/win32_undo_file.h"
 #include "platform/win32/win32_wmi.h"
-#include "registry/undo_recorder.h"
+#include "registry/journal.h"
 #include "tasks/funciones.h"
 #include "ui/win32/win32_window_system.h"
 
@@ -24,7 +24,7 @@ namespace {
 // it: where it cannot be written, the run stands as it is.
 class Program final : public Win32WindowSystem {
  public:
-  Program(HINSTANCE instance, const UndoRecorder& undo)
+  Program(HINSTANCE instance, const Journal& undo)
       : Win32WindowSystem(instance), undo_(undo) {}
 
  protected:
@@ -38,7 +38,7 @@ class Program final : public Win32WindowSystem {
   }
 
  private:
-  const UndoRecorder& undo_;
+  const Journal& undo_;
 };
 
 }  // namespace
@@ -49,7 +49,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   try {
     Win32Wmi wmi;  // first: the thread joins its COM apartment
     Win32Registry live;
-    UndoRecorder registry(live);
+    Journal registry(live);
     Win32Token token;
     Win32SystemInfo system;
     Win32Files files;

@@ -1,4 +1,4 @@
-#include "registry/undo_recorder.h"
+#include "registry/journal.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@ namespace {
 
 class UndoRoundTrip : public TaskTest, public ::testing::WithParamInterface<Repair> {
  protected:
-  UndoRecorder recorder_{registry_};
+  Journal recorder_{registry_};
   Funciones recorded_{{recorder_, system_, files_, wmi_, ui_}};
 };
 
@@ -73,7 +73,7 @@ TEST_F(UndoRoundTrip, AllRepairsInOneRunAreUndoneByOneFile) {
 }
 
 // The file holds the changes and only them, in the order regedit needs.
-TEST(UndoRecorderTest, WritesOnlyWhatTheRunChanged) {
+TEST(JournalTest, WritesOnlyWhatTheRunChanged) {
   MemoryRegistry registry;
   Registro setup(registry);
   setup.CrearNuevaClave(kHkeyCurrentUser, "Software\\Leida");
@@ -85,7 +85,7 @@ TEST(UndoRecorderTest, WritesOnlyWhatTheRunChanged) {
   setup.EstablecerValor(kHkeyCurrentUser, "Software\\Borrada", "", "x", kRegSz);
   registry.DenyWrite(kHkeyCurrentUser, "Software\\Leida");
 
-  UndoRecorder recorder(registry);
+  Journal recorder(registry);
   Registro registro(recorder);
   (void)registro.ConsultarValor(kHkeyCurrentUser, "Software\\Leida", "v");
   registro.EstablecerValor(kHkeyCurrentUser, "Software\\Leida", "v", "2", kRegDword);  // refused
