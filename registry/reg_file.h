@@ -44,9 +44,28 @@ std::string_view RootKeyName(KeyRef root);
 /// four bytes as `dword:`, a REG_BINARY as `hex:`, every other type and
 /// every other REG_SZ as `hex(N):` with the bytes Windows keeps (strings in
 /// UTF-16LE). Quotes and backslashes in names and text are escaped.
-std::string RegFileText(std::span<const RegFileKey> keys);
+///
+/// Names regedit cannot read back: a line ends at a CR or LF and a text at
+/// a zero, wherever they stand, and the format has no escape for either. A
+/// key whose path holds one is left out, with every section beneath it; so
+/// is a value whose name holds one. A comment line stands in its place
+/// ("; Se omite la clave [...]", "; Se omite el valor "...""), so that no
+/// line of the file ever starts with text from a name or from data.
+///
+/// `omitted`, when given, receives one entry for each name left out, in the
+/// order of the file, for the front ends to report: a key as
+/// `[HKEY_...\PATH]`, a value as `[HKEY_...\PATH] "NAME"`. Each is one line:
+/// zeros, control characters, line and paragraph separators, lone
+/// surrogates and bytes that are no UTF-8 are written as escapes ("\0",
+/// "\r", "\n", "\t", "\x1b", "\u{2028}"), and in a value name quotes and
+/// backslashes are escaped as in the file (`\"`, `\\`). An empty list means
+/// that the file restores everything it was given.
+std::string RegFileText(std::span<const RegFileKey> keys,
+                        std::vector<std::string>* omitted = nullptr);
 
-/// `RegFileText` as the file is stored: UTF-16LE with a byte-order mark.
-std::vector<std::uint8_t> RegFileBytes(std::span<const RegFileKey> keys);
+/// `RegFileText` as the file is stored: UTF-16LE with a byte-order mark;
+/// `omitted` as there.
+std::vector<std::uint8_t> RegFileBytes(std::span<const RegFileKey> keys,
+                                       std::vector<std::string>* omitted = nullptr);
 
 }  // namespace sorbantilex

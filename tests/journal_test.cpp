@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "app/ini_rem.h"
+#include "platform/memory/memory_window_system.h"
 #include "reg_import.h"
 #include "registry/registro.h"
 #include "task_fixture.h"
@@ -9,11 +11,63 @@
 namespace sorbantilex {
 namespace {
 
-class UndoRoundTrip : public TaskTest, public ::testing::WithParamInterface<Repair> {
+// What a run can change: each repair of the catalogue, and the start-page
+// dialog's "Aplicar" (the one change made outside them).
+struct Change {
+  std::string_view name;
+  void (Funciones::*repair)() = nullptr;  // null: the start-page dialog
+};
+void PrintTo(const Change& change, std::ostream* out) { *out << change.name; }
+
+const std::vector<Change> kChanges = [] {
+  std::vector<Change> changes;
+  for (const Repair& repair : kRepairs) changes.push_back({repair.name, repair.run});
+  changes.push_back({"PaginaDeInicio"});
+  return changes;
+}();
+
+class UndoRoundTrip : public TaskTest, public ::testing::WithParamInterface<Change> {
  protected:
+  void Make(const Change& change) {
+    if (change.repair != nullptr) {
+      (recorded_.*change.repair)();
+    } else {
+      MemoryWindowSystem dialog_ui;
+      IniRem(dialog_ui, recorder_).OnOkClick();
+    }
+  }
+
   Journal recorder_{registry_};
   Funciones recorded_{{recorder_, system_, files_, wmi_, ui_}};
 };
+
+// The start page locked in every place the dialog unlocks it, each value
+// the last of its key: regedit puts a value it brings back after the others.
+void LockStartPage(MemoryRegistry& registry) {
+  const std::string explorer = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
+  const std::string explorer_copy =
+      "Software\\Microsoft\\Windows\\CurrentVersion\\Group Policy Objects\\LocalUser\\" +
+      explorer;
+  const std::string control_panel = "Software\\Policies\\Microsoft\\Internet Explorer\\Control Panel";
+  const auto put = [&](KeyRef root, const std::string& path, std::string_view name,
+                       std::uint32_t type, const Bytes& data) {
+    KeyRef key = kNullKey;
+    ASSERT_EQ(registry.CreateKey(root, path, 0, kRegistroAccess, &key, nullptr), kErrorSuccess);
+    ASSERT_EQ(registry.SetValue(key, name, type, data), kErrorSuccess);
+    registry.CloseKey(key);
+  };
+  for (const KeyRef root : {kHkeyLocalMachine, kHkeyCurrentUser}) {
+    put(root, explorer, "NoSaveSettings", kRegDword, Dword(1));
+    put(root, explorer_copy, "NoSaveSettings", kRegBinary, {1, 0});
+    put(root, control_panel, "HomePage", kRegDword, Dword(1));
+    put(root,
+        "Software\\Microsoft\\Windows\\CurrentVersion\\Group Policy Objects\\LocalUser\\" +
+            control_panel + "\\Sub",
+        "HomePage", kRegDword, Dword(1));
+  }
+  put(kHkeyCurrentUser, "Software\\Microsoft\\Internet Explorer\\Main", "Start Page", kRegSz,
+      Text(std::string("http://malware.example\0", 23)));
+}
 
 // Keys the repairs delete hold values of every kind, and names spelt
 // otherwise than the repairs spell them.
@@ -45,9 +99,10 @@ void AddAwkwardValues(MemoryRegistry& registry) {
 TEST_P(UndoRoundTrip, TheUndoFileRestoresTheRegistryExactly) {
   AddAwkwardValues(registry_);
   SetUpDamagedSystem();
+  LockStartPage(registry_);
   const SystemState before = State();
 
-  (recorded_.*GetParam().run)();
+  Make(GetParam());
   const SystemState after = State();
   const auto undo = recorder_.UndoFile();
   ASSERT_EQ(ImportRegFile(registry_, undo), "");
@@ -59,14 +114,15 @@ TEST_P(UndoRoundTrip, TheUndoFileRestoresTheRegistryExactly) {
   EXPECT_EQ(registry_.OpenHandles(), 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Repairs, UndoRoundTrip, ::testing::ValuesIn(kRepairs),
+INSTANTIATE_TEST_SUITE_P(Changes, UndoRoundTrip, ::testing::ValuesIn(kChanges),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(UndoRoundTrip, AllRepairsInOneRunAreUndoneByOneFile) {
+TEST_F(UndoRoundTrip, AllChangesInOneRunAreUndoneByOneFile) {
   AddAwkwardValues(registry_);
   SetUpDamagedSystem();
+  LockStartPage(registry_);
   const SystemState before = State();
-  for (const Repair& repair : kRepairs) (recorded_.*repair.run)();
+  for (const Change& change : kChanges) Make(change);
   ASSERT_EQ(ImportRegFile(registry_, recorder_.UndoFile()), "");
   EXPECT_EQ(State().hklm, before.hklm);
   EXPECT_EQ(State().hkcu, before.hkcu);

@@ -43,6 +43,15 @@ const ValueCase kValueCases[] = {
     {"None", {"n", false, kRegNone, {}}, "\"n\"=hex(0):"},
     {"Removed", {"r", true, kRegSz, {}}, "\"r\"=-"},
     {"DefaultRemoved", {"", true, 0, {}}, "@=-"},
+    // Names regedit has no form for: the line would end inside the name and
+    // the rest be read as lines of their own.
+    {"NameWithLineBreaks",
+     {"a\r\n[HKEY_CURRENT_USER]\n\"Evil\"=\"x\"", false, kRegSz, Text(std::string_view("v\0", 2))},
+     "; Se omite el valor \"a\\r\\n[HKEY_CURRENT_USER]\\n\\\"Evil\\\"=\\\"x\\\"\": regedit no "
+     "admite saltos de línea ni ceros en los nombres."},
+    {"NameWithZero",
+     {std::string("a\0b", 3), true, kRegSz, {}},
+     "; Se omite el valor \"a\\0b\": regedit no admite saltos de línea ni ceros en los nombres."},
 };
 
 class RegFileValueTest : public ::testing::TestWithParam<ValueCase> {};
@@ -95,6 +104,54 @@ TEST(RegFileTest, LongDataIsContinuedOnShortLines) {
   ASSERT_EQ(key->values.size(), 2u);
   EXPECT_EQ(key->values[0].data, data);
   EXPECT_EQ(key->values[1].data, Bytes(200, 'x'));
+}
+
+// A key or value whose name regedit cannot hold is left out, the key with
+// everything beneath it, and named in a comment and in the caller's list;
+// nothing of such a name starts a line of its own.
+TEST(RegFileTest, LeavesOutNamesWithLineBreaksOrZeros) {
+  const std::string injected = "x\r\n[-HKEY_CURRENT_USER\\Software]\r\n";
+  const std::string broken = "HKEY_CURRENT_USER\\Software\\" + injected;
+  const RegFileKey keys[] = {
+      {"HKEY_CURRENT_USER\\Software\\Nul" + std::string("\0x", 2), true, {}},
+      {"HKEY_CURRENT_USER\\Software\\K",
+       false,
+       {{"ok", false, kRegDword, {1, 0, 0, 0}},
+        {"a\n\"Evil\"=\"x\"", false, kRegSz, Text(std::string_view("x\0", 2))}}},
+      {broken, false, {{"v", false, kRegDword, {2, 0, 0, 0}}}},
+      {broken + "\\Hija", false, {{"w", false, kRegDword, {3, 0, 0, 0}}}},
+  };
+  std::vector<std::string> omitted;
+  const Bytes bytes = RegFileBytes(keys, &omitted);
+  EXPECT_EQ(omitted, (std::vector<std::string>{
+                         "[HKEY_CURRENT_USER\\Software\\Nul\\0x]",
+                         "[HKEY_CURRENT_USER\\Software\\K] \"a\\n\\\"Evil\\\"=\\\"x\\\"\"",
+                         "[HKEY_CURRENT_USER\\Software\\x\\r\\n[-HKEY_CURRENT_USER\\Software]\\r\\n]",
+                     }));
+
+  const std::string text = RegFileText(keys);
+  std::vector<std::string> sections;
+  for (std::size_t start = 0, end = 0; (end = text.find("\r\n", start)) != std::string::npos;
+       start = end + 2) {
+    const std::string line = text.substr(start, end - start);
+    EXPECT_EQ(line.find_first_of(std::string("\r\n\0", 3)), std::string::npos) << line;
+    if (line.starts_with("[")) sections.push_back(line);
+  }
+  EXPECT_EQ(sections, std::vector<std::string>{"[HKEY_CURRENT_USER\\Software\\K]"});
+
+  MemoryRegistry registry;
+  KeyRef kept = kNullKey;
+  ASSERT_EQ(registry.CreateKey(kHkeyCurrentUser, "Software\\Kept", 0, kRegistroAccess, &kept,
+                               nullptr),
+            kErrorSuccess);
+  registry.CloseKey(kept);
+  ASSERT_EQ(ImportRegFile(registry, bytes), "");
+  const auto software = registry.Snapshot(kHkeyCurrentUser, "Software");
+  ASSERT_TRUE(software.has_value());
+  ASSERT_EQ(software->subkeys.size(), 2u);
+  EXPECT_EQ(software->subkeys[0].name, "K");
+  EXPECT_EQ(software->subkeys[0].values.size(), 1u);
+  EXPECT_EQ(software->subkeys[1].name, "Kept");
 }
 
 }  // namespace

@@ -2,7 +2,8 @@
 
 // A small importer of registry files for the tests: what Windows' regedit
 // does with the forms the undo file uses ([-KEY], [KEY], @ and quoted
-// names, "-", quoted text, dword:, hex:, hex(N):, continued hex lines).
+// names, "-", quoted text, dword:, hex:, hex(N):, continued hex lines,
+// ";" comments).
 
 #include <array>
 #include <cstdint>
@@ -97,7 +98,7 @@ inline std::string ImportRegFile(RegistryApi& registry, std::span<const std::uin
   };
   for (std::size_t n = 1; n < lines.size(); ++n) {
     const std::string& line = lines[n];
-    if (line.empty()) continue;
+    if (line.empty() || line.front() == ';') continue;
     if (line.front() == '[') {
       close();
       if (line.back() != ']') return "bad key line: " + line;

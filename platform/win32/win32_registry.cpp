@@ -11,6 +11,7 @@
 #include "platform/win32/text.h"
 #include "platform/win32/unique_handles.h"
 #include "registry/key_names.h"
+#include "registry/utf8.h"
 
 namespace sorbantilex {
 namespace {
@@ -37,6 +38,9 @@ bool ToName(std::string_view text, std::wstring* name) {
   return text.find('\0') == std::string_view::npos && win32::Utf8ToWide(text, name);
 }
 
+// String data is read as the hive holds it, whatever wrote it: through
+// `Utf16LeToUtf8`, which keeps an odd last byte and lone surrogates, where
+// the system's conversion would drop the one and replace the others.
 constexpr bool IsStringType(DWORD type) {
   return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
 }
@@ -154,9 +158,7 @@ Status Win32Registry::QueryValue(KeyRef key, std::string_view name, std::uint32_
   std::string text;
   std::span<const std::uint8_t> bytes(stored.data(), stored.size());
   if (IsStringType(stored_type)) {
-    std::wstring wide(stored.size() / sizeof(wchar_t), L'\0');
-    std::memcpy(wide.data(), stored.data(), wide.size() * sizeof(wchar_t));
-    text = win32::Utf8(wide);
+    text = Utf16LeToUtf8(stored);
     bytes = std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
   }
   if (type != nullptr) *type = stored_type;
@@ -267,9 +269,7 @@ Status Win32Registry::EnumValue(KeyRef key, std::uint32_t index, std::string* na
   if (type != nullptr) *type = stored_type;
   if (data != nullptr) {
     if (IsStringType(stored_type)) {
-      std::wstring wide(stored.size() / sizeof(wchar_t), L'\0');
-      std::memcpy(wide.data(), stored.data(), wide.size() * sizeof(wchar_t));
-      const std::string text = win32::Utf8(wide);
+      const std::string text = Utf16LeToUtf8(stored);
       data->assign(text.begin(), text.end());
     } else {
       data->assign(stored.begin(), stored.end());

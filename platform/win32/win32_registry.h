@@ -15,7 +15,8 @@ namespace sorbantilex {
 /// the code page cannot hold (which the A functions would turn into '?') is
 /// kept. String data (REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ) is stored with
 /// exactly the characters given: no terminator is added to one written
-/// without.
+/// without. It is read back as the system holds it, whatever wrote it: in
+/// the form of `Utf16LeToUtf8`, an odd last byte and lone surrogates kept.
 ///
 /// Registry view: a 64-bit build reaches the native view by itself. A 32-bit
 /// build that runs under WOW64 adds KEY_WOW64_64KEY to every open, create

@@ -89,4 +89,16 @@ std::wstring WriteUndoFile(std::span<const std::uint8_t> content) {
   return WriteUndoFileInto(folders, content);
 }
 
+bool RewriteUndoFile(const std::wstring& path, std::span<const std::uint8_t> content) {
+  const std::wstring fresh = path + L".tmp";
+  ::DeleteFileW(fresh.c_str());  // left by a run that ended on the way
+  if (!WriteNew(fresh, content)) return false;
+  if (::MoveFileExW(fresh.c_str(), path.c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    return true;
+  }
+  ::DeleteFileW(fresh.c_str());
+  return false;
+}
+
 }  // namespace sorbantilex

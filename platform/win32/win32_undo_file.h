@@ -27,4 +27,11 @@ std::wstring WriteUndoFileInto(const std::vector<std::wstring>& folders,
 /// folder), else the user's temporary folder.
 std::wstring WriteUndoFile(std::span<const std::uint8_t> content);
 
+/// Puts `content` in place of the undo file at `path`, which this run wrote:
+/// through a new file beside it ("NAME.tmp") that is flushed and then
+/// renamed over it, so that the file is at every moment either the old one
+/// or the new one, whole. False, with the old file left as it was, when it
+/// cannot.
+bool RewriteUndoFile(const std::wstring& path, std::span<const std::uint8_t> content);
+
 }  // namespace sorbantilex

@@ -8,11 +8,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "platform/win32/text.h"
 #include "platform/win32/unique_handles.h"
+#include "registry/utf8.h"
 #include "registry_conformance.h"
 
 namespace sorbantilex {
@@ -152,6 +155,52 @@ TEST_F(Win32RegistryTest, TextThatIsNotUtf8IsRefusedAndNothingIsWritten) {
   EXPECT_EQ(registry_.QueryInfoKey(key, &count, nullptr), kErrorSuccess);
   EXPECT_EQ(count, 0u);
   EXPECT_EQ(registry_.QueryValue(key, "v", nullptr, nullptr, nullptr), kErrorFileNotFound);
+  registry_.CloseKey(key);
+}
+
+// String data another program stored reaches the program whole, in the form
+// `Utf16LeToUtf8` gives: an odd last byte is kept, a lone surrogate is no
+// replacement character. Through either reading call, since the undo file
+// is made from what they give.
+TEST_F(Win32RegistryTest, ReadsStoredTextWithoutLoss) {
+  struct Case {
+    const wchar_t* name;
+    DWORD type;
+    std::vector<BYTE> stored;
+  };
+  const Case cases[] = {
+      {L"OddLength", REG_SZ, {'a', 0, 'b', 0, 'c'}},
+      {L"OneByte", REG_SZ, {0}},
+      {L"LoneHigh", REG_EXPAND_SZ, {'x', 0, 0x3D, 0xD8, 0, 0}},
+      {L"LoneLowOdd", REG_MULTI_SZ, {0x80, 0xDC, 0, 0, 0}},
+  };
+  const KeyRef key = Create("Raw");
+  const UniqueHkey raw = OpenRaw(HKEY_CURRENT_USER, std::wstring(kBase) + L"\\Raw", KEY_SET_VALUE);
+  ASSERT_TRUE(raw);
+  for (const auto& c : cases) {
+    ASSERT_EQ(::RegSetValueExW(raw.get(), c.name, 0, c.type, c.stored.data(),
+                               static_cast<DWORD>(c.stored.size())),
+              ERROR_SUCCESS);
+  }
+  for (std::uint32_t index = 0; index < std::size(cases); ++index) {
+    std::string name;
+    std::uint32_t type = 0;
+    std::vector<std::uint8_t> listed;
+    ASSERT_EQ(registry_.EnumValue(key, index, &name, &type, &listed), kErrorSuccess);
+    const auto found = std::ranges::find_if(
+        cases, [&](const Case& k) { return win32::Wide(name) == k.name; });  // Wine sorts them
+    ASSERT_NE(found, std::end(cases)) << name;
+    const Case& c = *found;
+    const std::string expected = Utf16LeToUtf8(c.stored);
+    EXPECT_EQ(type, c.type) << name;
+    EXPECT_EQ(std::string(listed.begin(), listed.end()), expected) << name;
+
+    std::uint32_t size = 0;
+    ASSERT_EQ(registry_.QueryValue(key, name, nullptr, nullptr, &size), kErrorSuccess);
+    std::vector<std::uint8_t> queried(size);
+    ASSERT_EQ(registry_.QueryValue(key, name, nullptr, queried.data(), &size), kErrorSuccess);
+    EXPECT_EQ(std::string(queried.begin(), queried.end()), expected) << name;
+  }
   registry_.CloseKey(key);
 }
 

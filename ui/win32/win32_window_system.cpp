@@ -366,6 +366,9 @@ LRESULT Win32WindowSystem::Dispatch(Window& window, UINT message, WPARAM wparam,
       ::ShowWindow(window.hwnd, SW_HIDE);
       if (menu_ != nullptr) Guarded([&] { menu_->iniRem().OnClose(); });
       return 0;
+    case WM_ENDSESSION:
+      if (wparam != FALSE) OnEndSession();
+      return 0;
     case kDpiChanged:
       window.dpi = HIWORD(wparam);
       LayOut(window, reinterpret_cast<const RECT*>(lparam));

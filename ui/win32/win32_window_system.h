@@ -67,6 +67,10 @@ class Win32WindowSystem : public WindowSystem {
   /// process; a test that runs the windows on a thread of its own ends that
   /// thread instead.
   [[noreturn]] virtual void Exit(int exit_code);
+  /// The session ends (logoff, restart, shutdown; WM_ENDSESSION): the system
+  /// may end the process at any moment after this returns, without `Exit`.
+  /// Called once for each of the two windows.
+  virtual void OnEndSession() {}
 
  private:
   struct ControlWindowInfo {

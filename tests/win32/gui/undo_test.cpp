@@ -246,6 +246,8 @@ TEST(ProgramUndo, RegeditPutsBackWhatARunChanged) {
   ::PostMessageW(Child(main, "Unlock!"), BM_CLICK, 0, 0);
   const HWND finished = WaitForWindow(process.dwProcessId, L"#32770");
   ASSERT_NE(finished, nullptr);
+  // Written before the final message: a restart while it waits leaves it.
+  EXPECT_EQ(folder.Names(L"Sorbantilex-deshacer-*.reg").size(), 1u);
   ::PostMessageW(finished, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
                  reinterpret_cast<LPARAM>(::GetDlgItem(finished, IDOK)));
   EXPECT_EQ(::WaitForSingleObject(process.hProcess, 20000), WAIT_OBJECT_0);
@@ -256,6 +258,7 @@ TEST(ProgramUndo, RegeditPutsBackWhatARunChanged) {
   ASSERT_NE(repaired, before);
   const auto files = folder.Names(L"Sorbantilex-deshacer-*.reg");
   ASSERT_EQ(files.size(), 1u);
+  EXPECT_TRUE(folder.Names(L"*.tmp").empty());
 
   // Applied as a user would from a command prompt.
   const std::wstring undo = folder.path() + L"\\" + files.front();
@@ -269,6 +272,53 @@ TEST(ProgramUndo, RegeditPutsBackWhatARunChanged) {
   for (const KeyRef root : {kHkeyLocalMachine, kHkeyCurrentUser}) {
     registro.EliminarClave(root, kSystemPolicy);
   }
+}
+
+// A session that ends while the run waits for the start-page dialog (a
+// logoff, a restart) ends the program without a word; the part of the run
+// that took place is in the undo file by then.
+TEST(ProgramUndo, TheEndOfTheSessionLeavesTheUndoFile) {
+  Win32Registry registry;
+  Registro registro(registry);
+  registro.EliminarClave(kHkeyCurrentUser, kSystemPolicy);
+  Put(registry, kHkeyCurrentUser, kSystemPolicy, "DisableTaskMgr", kRegDword, {1, 0, 0, 0});
+  const auto before = Read(registry, kHkeyCurrentUser, kSystemPolicy);
+
+  Folder folder;
+  const std::wstring program = folder.path() + L"\\Sorbantilex.exe";
+  ASSERT_TRUE(::CopyFileW(ProgramPath().c_str(), program.c_str(), FALSE));
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process{};
+  std::wstring command = L"\"" + program + L"\"";
+  ASSERT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               folder.path().c_str(), &startup, &process));
+  const HWND main = WaitForWindow(process.dwProcessId, L"SorbantilexMenu");
+  ASSERT_NE(main, nullptr);
+  for (const auto& [array, index] : {std::pair{"checkPolicies", 0}, std::pair{"checkInternet", 0}}) {
+    const HWND box = Child(main, Caption(array, index));
+    ASSERT_NE(box, nullptr) << array << index;
+    ::SendMessageW(box, BM_CLICK, 0, 0);
+  }
+  ::PostMessageW(Child(main, "Unlock!"), BM_CLICK, 0, 0);
+  ASSERT_NE(WaitForWindow(process.dwProcessId, L"SorbantilexIniRem"), nullptr);
+  EXPECT_TRUE(folder.Names(L"Sorbantilex-deshacer-*.reg").empty());
+
+  DWORD_PTR answer = 0;
+  ::SendMessageTimeoutW(main, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 10000, &answer);
+  ASSERT_TRUE(::SendMessageTimeoutW(main, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL,
+                                    10000, &answer));
+  ::TerminateProcess(process.hProcess, 1);  // as the system does once the session has ended
+  ::WaitForSingleObject(process.hProcess, 20000);
+  ::CloseHandle(process.hThread);
+  ::CloseHandle(process.hProcess);
+
+  ASSERT_NE(Read(registry, kHkeyCurrentUser, kSystemPolicy), before);
+  const auto files = folder.Names(L"Sorbantilex-deshacer-*.reg");
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_EQ(RunAndWait(L"regedit.exe /s \"" + folder.path() + L"\\" + files.front() + L"\""), 0u);
+  EXPECT_EQ(Read(registry, kHkeyCurrentUser, kSystemPolicy), before);
+  registro.EliminarClave(kHkeyCurrentUser, kSystemPolicy);
 }
 
 }  // namespace
