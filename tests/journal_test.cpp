@@ -150,6 +150,10 @@ TEST(JournalTest, WritesOnlyWhatTheRunChanged) {
   registro.EliminarClave(kHkeyCurrentUser, "Software\\BORRADA");
   registro.CrearNuevaClave(kHkeyCurrentUser, "Software\\Borrada");
   registro.CrearNuevaClave(kHkeyCurrentUser, "Software\\Nueva\\Honda");
+  // A value written in a key the run created: removing the key undoes it;
+  // the key must not come back to have its value removed.
+  registro.EstablecerValor(kHkeyCurrentUser, "Software\\Nueva\\Honda", "PopupMgr", "1",
+                           kRegDword);
   registro.EliminarClave(kHkeyCurrentUser, "Software\\NoExiste");
 
   EXPECT_EQ(RegFileText(recorder.UndoKeys()),
@@ -162,6 +166,27 @@ TEST(JournalTest, WritesOnlyWhatTheRunChanged) {
             "[HKEY_CURRENT_USER\\Software\\Cambiada]\r\n"
             "\"Nueva\"=-\r\n"
             "\"Vieja\"=hex(1):61,00,6e,00,74,00,65,00,73,00\r\n\r\n");
+}
+
+// A deleted key with keys nested far deeper than any repair expects comes
+// back whole; the journal's work grows with the keys, not with their
+// depth times their number.
+TEST(JournalTest, RestoresADeeplyNestedDeletedKey) {
+  MemoryRegistry registry;
+  std::string path = "Software\\Honda";
+  for (int level = 0; level < 2000; ++level) path += "\\k";
+  KeyRef key = kNullKey;
+  ASSERT_EQ(registry.CreateKey(kHkeyCurrentUser, path, 0, kRegistroAccess, &key, nullptr),
+            kErrorSuccess);
+  ASSERT_EQ(registry.SetValue(key, "fondo", kRegDword, Dword(7)), kErrorSuccess);
+  registry.CloseKey(key);
+  const auto before = registry.Snapshot(kHkeyCurrentUser, "Software");
+
+  Journal journal(registry);
+  Registro(journal).EliminarClave(kHkeyCurrentUser, "Software\\Honda");
+  ASSERT_FALSE(registry.Snapshot(kHkeyCurrentUser, "Software\\Honda").has_value());
+  ASSERT_EQ(ImportRegFile(registry, journal.UndoFile()), "");
+  EXPECT_EQ(registry.Snapshot(kHkeyCurrentUser, "Software"), before);
 }
 
 }  // namespace

@@ -17,10 +17,20 @@ std::string DescribeFile(const offline::FileChange& change) {
          " bytes): \"" + Printable(content) + "\"";
 }
 
-void PrintUndoFile(const offline::SessionResult& result, std::ostream& out) {
+void PrintUndoFile(const offline::SessionResult& result, std::ostream& out, std::ostream& err) {
   if (!result.undo_file.empty()) {
     out << "Para deshacer los cambios del registro, importe en Windows el archivo:\n  "
         << Terminal(result.undo_file.string(), Breaks::kEscaped) << "\n";
+    // Told on both streams: a run whose undo is incomplete must not pass
+    // unnoticed when only errors are read.
+    for (const std::string& omitted : result.undo_omitted) {
+      const std::string line =
+          "Aviso: el archivo para deshacer no puede devolver " + omitted +
+          " (regedit no admite saltos de línea ni ceros en los nombres); deshaga ese cambio a "
+          "mano.";
+      out << Terminal(line, Breaks::kEscaped) << "\n";
+      err << Terminal(line, Breaks::kEscaped) << "\n";
+    }
   } else if (result.undo_error) {
     out << "Aviso: no se pudo escribir el archivo para deshacer los cambios del registro en "
         << Terminal(result.undo_folder.string(), Breaks::kEscaped) << " ("
@@ -151,7 +161,7 @@ bool PrintChangeReport(const offline::Session& session, const offline::SessionRe
       }
     }
   }
-  PrintUndoFile(result, out);
+  PrintUndoFile(result, out, err);
   for (const auto& error : commit.errors) err << Terminal(error) << "\n";
   out.flush();
   return commit.errors.empty();

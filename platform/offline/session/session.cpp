@@ -103,7 +103,8 @@ SessionResult Session::Finish() {
   // changes are final has its undo file, whatever stops it then.
   const bool undoable = !parts_->journal.empty();
   const std::vector<std::uint8_t> undo =
-      undoable ? parts_->journal.UndoFile() : std::vector<std::uint8_t>{};
+      undoable ? RegFileBytes(parts_->journal.UndoKeys(), &result.undo_omitted)
+               : std::vector<std::uint8_t>{};
   CommitHooks hooks;
   if (undoable) {
     hooks.before_renames = [&] {

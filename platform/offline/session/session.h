@@ -48,6 +48,9 @@ struct SessionResult {
   std::filesystem::path undo_file;
   std::error_code undo_error;
   std::filesystem::path undo_folder;
+  /// Keys and values the undo file leaves out, their names escaped: names
+  /// with line breaks or zeros, which no registry file can hold.
+  std::vector<std::string> undo_omitted;
 };
 
 /// One run on a Windows installation from start to end: the installation
