@@ -198,8 +198,8 @@ CommitReport CommitFiles(std::vector<std::unique_ptr<PendingFile>> files,
       one.more_backups = one.file->KeepMoreBackups();
     }
     current = nullptr;
-    StopIfAsked();
     if (hooks.before_renames) hooks.before_renames();
+    StopIfAsked();
   } catch (const std::exception& error) {
     discard();
     report.errors.push_back(

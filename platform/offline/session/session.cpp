@@ -92,7 +92,7 @@ const std::vector<FileChange>& Session::file_changes() const { return parts_->fi
 const std::vector<std::string>& Session::notices() const { return parts_->store->notices(); }
 std::string Session::Damage() const { return parts_->store->Damage(); }
 
-SessionResult Session::Finish() {
+SessionResult Session::Finish(const CommitHooks& test_hooks) {
   SessionResult result;
   result.dry_run = target_.dry_run;
   result.undo_folder = parts_->installation.software().parent_path();
@@ -105,16 +105,17 @@ SessionResult Session::Finish() {
   const std::vector<std::uint8_t> undo =
       undoable ? RegFileBytes(parts_->journal.UndoKeys(), &result.undo_omitted)
                : std::vector<std::uint8_t>{};
-  CommitHooks hooks;
-  if (undoable) {
-    hooks.before_renames = [&] {
+  CommitHooks hooks = test_hooks;
+  hooks.before_renames = [&] {
+    if (undoable) {
       try {
         result.undo_file = WriteUndoFile(result.undo_folder, std::time(nullptr), undo);
       } catch (const std::system_error& error) {
         result.undo_error = error.code();
       }
-    };
-  }
+    }
+    if (test_hooks.before_renames) test_hooks.before_renames();
+  };
   result.commit = parts_->store->Commit(hooks, parts_->files.Pending());
   if (result.commit.written.empty() && !result.undo_file.empty()) {
     // Nothing was replaced: there is nothing to take back.

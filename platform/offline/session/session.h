@@ -98,7 +98,9 @@ class Session {
   /// Writes what the run changed (nothing in a dry run, once damage was
   /// met, or when another instance holds the installation), all or none,
   /// with the undo file written before the first rename. Call once.
-  SessionResult Finish();
+  /// `hooks` are a test's seam into the commit: its `before_renames` runs
+  /// once the undo file is written.
+  SessionResult Finish(const CommitHooks& hooks = {});
 
  private:
   struct Parts;
