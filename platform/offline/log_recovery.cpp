@@ -149,7 +149,7 @@ struct Entry {
   std::uint32_t pages = 0;
 };
 
-enum class EntryState { kNone, kValid, kBadSize, kBadHash, kBadBinsSize };
+enum class EntryState { kNone, kValid, kBadSize, kBadHash, kBadBinsSize, kNoPages };
 
 // Reads the entry at `at`: kNone when no entry starts there.
 EntryState ReadEntry(Bytes log, std::size_t at, Entry* entry) {
@@ -169,6 +169,9 @@ EntryState ReadEntry(Bytes log, std::size_t at, Entry* entry) {
     return EntryState::kBadHash;
   }
   if (entry->bins_size == 0 || entry->bins_size % kBlock != 0) return EntryState::kBadBinsSize;
+  // Windows writes an entry only for pages to write: one without any is not
+  // one of its entries, whatever its hashes say.
+  if (entry->pages == 0) return EntryState::kNoPages;
   return EntryState::kValid;
 }
 
@@ -180,29 +183,37 @@ std::optional<std::uint32_t> IntactSequence(Bytes log, std::size_t at, std::uint
   return Get32(log, at + 12);
 }
 
-// Writes the pages of a checked entry into the hive. Raises RecoveryRefusal
-// for an entry whose hashes are right but whose pages cannot be placed: no
-// known writer makes one, so what Windows does with it is unknown.
-void ApplyEntry(const Log& log, const Entry& entry, std::vector<std::uint8_t>& image) {
+// Writes the pages of a checked entry into the hive, whose hive bins can be
+// no larger than `capacity` (all the hive file and its logs hold). Raises
+// RecoveryRefusal for an entry whose hashes are right but whose sizes or
+// pages cannot be placed: no known writer makes one, so what Windows does
+// with it is unknown.
+void ApplyEntry(const Log& log, const Entry& entry, std::uint64_t capacity,
+                std::vector<std::uint8_t>& image) {
   const Bytes body = log.bytes().subspan(entry.at, entry.size);
-  auto impossible = [&] {
-    Refuse("La entrada " + std::to_string(entry.sequence) + " del registro de transacciones " +
-           Quoted(log.name()) + " describe páginas que no caben en el archivo.");
-  };
-  if (entry.pages > (entry.size - kEntryHeader) / 8) impossible();
+  const std::string entry_name = "La entrada " + std::to_string(entry.sequence) +
+                                 " del registro de transacciones " + Quoted(log.name());
+  if (entry.bins_size > capacity) {
+    Refuse(entry_name + " dice que los datos del archivo ocupan " +
+           std::to_string(entry.bins_size) +
+           " bytes, más de lo que contienen el archivo y sus registros juntos.");
+  }
+  auto impossible = [&] { Refuse(entry_name + " describe páginas que no caben en el archivo."); };
+  auto overrun = [&] { Refuse(entry_name + " describe más páginas de las que contiene."); };
+  if (entry.pages > (entry.size - kEntryHeader) / 8) overrun();
   const std::size_t references_end = kEntryHeader + 8 * std::size_t{entry.pages};
-  std::size_t total = 0;
+  std::uint64_t total = 0;  // 64 bits: no sum of 32-bit sizes wraps
   for (std::uint32_t k = 0; k < entry.pages; ++k) {
     const std::uint32_t offset = Get32(body, kEntryHeader + 8 * k);
     const std::uint32_t size = Get32(body, kEntryHeader + 8 * k + 4);
     if (size == 0 || offset % kSector != 0 || size % kSector != 0 ||
-        std::size_t{offset} + size > entry.bins_size) {
+        std::uint64_t{offset} + size > entry.bins_size) {
       impossible();
     }
     total += size;
   }
   // The pages follow the references; the entry may end with padding.
-  if (total > entry.size - references_end) impossible();
+  if (total > entry.size - references_end) overrun();
   const std::size_t pages_at = references_end;
 
   const std::size_t needed = kBaseBlockSize + std::size_t{entry.bins_size};
@@ -219,7 +230,8 @@ void ApplyEntry(const Log& log, const Entry& entry, std::vector<std::uint8_t>& i
 // Recovery from logs in the new format.
 class NewFormatRecovery {
  public:
-  NewFormatRecovery(Primary& primary, Recovery& result) : primary_(primary), result_(result) {}
+  NewFormatRecovery(Primary& primary, Recovery& result, std::uint64_t capacity)
+      : primary_(primary), result_(result), capacity_(capacity) {}
 
   void Run(std::vector<const Log*> logs) {
     if (primary_.head.valid) {
@@ -304,6 +316,14 @@ class NewFormatRecovery {
         }
         break;
       }
+      // Each log's first entry is the one its base block names, even when
+      // it follows on from the other log.
+      if (applied == 0 && entry.sequence != log.head.sequence1) {
+        stop = "la primera entrada de " + Quoted(log.name()) + " es la " +
+               std::to_string(entry.sequence) + " y su cabecera anuncia la " +
+               std::to_string(log.head.sequence1);
+        break;
+      }
       if (state == EntryState::kBadSize) {
         stop = entry_name + " tiene un tamaño no válido";
         break;
@@ -316,7 +336,11 @@ class NewFormatRecovery {
         stop = entry_name + " indica un tamaño de datos no válido";
         break;
       }
-      ApplyEntry(log, entry, primary_.image);
+      if (state == EntryState::kNoPages) {
+        stop = entry_name + " no contiene ninguna página";
+        break;
+      }
+      ApplyEntry(log, entry, capacity_, primary_.image);
       last_ = entry.sequence;
       bins_size_ = entry.bins_size;
       flags_ = entry.flags;
@@ -336,6 +360,7 @@ class NewFormatRecovery {
 
   Primary& primary_;
   Recovery& result_;
+  std::uint64_t capacity_;  // the largest hive bins size the files can hold
   std::optional<std::uint32_t> last_;
   std::uint32_t bins_size_ = 0;
   std::uint32_t flags_ = 0;
@@ -345,9 +370,12 @@ class NewFormatRecovery {
 // ---------------------------------------------------------------------------
 // Old format: a dirty vector and the dirty pages.
 
-// Applies an old-format log to the hive; returns the number of pages
-// applied. A dirty hive bin that is not valid stops the recovery there.
-std::size_t ApplyOldLog(const Log& log, std::vector<std::uint8_t>& image, std::string& left_out) {
+// Applies an old-format log to the hive, whose hive bins can be no larger
+// than `capacity` (all the hive file and its logs hold); returns the number
+// of pages applied. The log's pages are one change, written together: a
+// dirty hive bin that is not valid refuses the whole log, since the pages
+// before it alone would make a hive that never was.
+std::size_t ApplyOldLog(const Log& log, std::uint64_t capacity, std::vector<std::uint8_t>& image) {
   const Bytes bytes = log.bytes();
   auto damaged = [&](const std::string& why) {
     Refuse("El registro de transacciones " + Quoted(log.name()) + " está dañado: " + why + ".");
@@ -356,6 +384,10 @@ std::size_t ApplyOldLog(const Log& log, std::vector<std::uint8_t>& image, std::s
   if (log.head.clustering != 1 && log.head.clustering != 8) damaged("tamaño de sector desconocido");
   const std::size_t bins_size = log.head.bins_size;
   if (bins_size == 0 || bins_size % kBlock != 0) damaged("tamaño de datos no válido");
+  if (bins_size > capacity) {
+    damaged("dice que los datos del archivo ocupan " + std::to_string(bins_size) +
+            " bytes, más de lo que contienen el archivo y sus registros juntos");
+  }
   if (!HasSignature(bytes, sector, "DIRT")) damaged("no tiene la lista de páginas cambiadas");
   const std::size_t bits = bins_size / kSector;
   const std::size_t bitmap_at = sector + 4;
@@ -390,7 +422,7 @@ std::size_t ApplyOldLog(const Log& log, std::vector<std::uint8_t>& image, std::s
     std::size_t run_end = bit;
     while (run_end < bits && dirty(run_end)) ++run_end;
     // Contiguous dirty pages of one hive bin go together; a bin whose
-    // header is not valid ends the recovery.
+    // header is not valid refuses the log.
     for (std::size_t at = bit * kSector; at < run_end * kSector;) {
       const Bytes data = bytes.subspan(pages_at + page * kSector, kSector);
       bool valid = true;
@@ -414,13 +446,12 @@ std::size_t ApplyOldLog(const Log& log, std::vector<std::uint8_t>& image, std::s
         if (valid && at == bin_start) valid = false;
       }
       if (!valid) {
-        left_out = "la página " + std::to_string(at / kSector) + " de " + Quoted(log.name()) +
-                   " no pertenece a un bloque de datos válido";
-        if (applied == 0) {
-          Refuse("Ninguna página de su registro de transacciones se puede aplicar: " + left_out +
-                 ".");
-        }
-        return applied;
+        Refuse("No se puede aplicar su registro de transacciones: la página " +
+               std::to_string(at / kSector) + " de " + Quoted(log.name()) +
+               " no pertenece a un bloque de datos válido" +
+               (applied == 0 ? std::string(".")
+                             : ", y aplicar solo las páginas anteriores dejaría el archivo en un "
+                               "estado que nunca tuvo."));
       }
       const std::size_t end = std::min(run_end * kSector, bin_end);
       for (; at < end; at += kSector, ++page, ++applied) {
@@ -573,15 +604,21 @@ Recovery RecoverHive(std::vector<std::uint8_t> image, const HiveLogs& files) {
     if (!new_applies) new_logs.clear();
   }
 
+  // Hive bins come from the hive file or from its logs: a size beyond what
+  // they hold together was not written by Windows, and is refused before
+  // anything that large is allocated.
+  std::uint64_t capacity = primary.image.size() - std::min(primary.image.size(), kBaseBlockSize);
+  for (const Log& log : logs) capacity += log.bytes().size();
+
   if (!new_logs.empty()) {
-    NewFormatRecovery(primary, result).Run(new_logs);
+    NewFormatRecovery(primary, result, capacity).Run(new_logs);
   } else if (!old_logs.empty()) {
     const Log* log = ChooseOldLog(primary, old_logs);
     if (!primary.head.valid) {
       NewFormatRecovery::TakeBaseBlock(*log, primary.image);
       result.base_block_from_log = true;
     }
-    const std::size_t pages = ApplyOldLog(*log, primary.image, result.left_out);
+    const std::size_t pages = ApplyOldLog(*log, capacity, primary.image);
     Put32(primary.image, kBinsSize, log->head.bins_size);
     result.applied.push_back(AppliedLog{log->name(), true, pages, 0, 0});
   } else {

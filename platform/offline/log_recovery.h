@@ -69,12 +69,14 @@ bool NeedsRecovery(std::span<const std::uint8_t> head);
 /// Recovers a hive whose file holds `primary` (see `NeedsRecovery`) from its
 /// logs: the old format (dirty vector and pages, chosen by the last-written
 /// time) or the new one (log entries checked by sequence number and hash,
-/// from both logs in order, growing the hive as they say). Stops where
-/// Windows stops and keeps what was applied before. Raises RecoveryRefusal
-/// where the result could differ from what Windows would make of the same
-/// files: no log that applies, a damaged base block with no log to replace
-/// it, a log of another hive, logs whose choice or content Windows does not
-/// settle, or a result whose hive bins do not follow each other.
+/// from both logs in order, growing the hive as they say). Stops at the
+/// first entry that is not valid and keeps the entries applied before; an
+/// old-format log is one change, applied whole or not at all. Raises
+/// RecoveryRefusal where the result could differ from what Windows would
+/// make of the same files: no log that applies, a damaged base block with no
+/// log to replace it, a log of another hive, logs whose choice or content
+/// Windows does not settle, sizes larger than the hive file and its logs
+/// hold together, or a result whose hive bins do not follow each other.
 Recovery RecoverHive(std::vector<std::uint8_t> primary, const HiveLogs& logs);
 
 /// Makes a written hive's base block (its first 512 bytes) clean and newer

@@ -16,17 +16,24 @@
 namespace sorbantilex::offline::testing {
 namespace {
 
-// A dirty hive "NTUSER.DAT" in `folder` and the bytes of a log that
-// recovers it with one entry (566).
-std::vector<std::uint8_t> MakeDirtyHive(const fs::path& folder) {
+// Logs that recover the hive MakeDirtyHive leaves.
+struct DirtyLogs {
+  std::vector<std::uint8_t> new_format;  // one entry, 566
+  std::vector<std::uint8_t> old_format;  // bin 1's 8 pages
+};
+
+// A dirty hive "NTUSER.DAT" in `folder` and the bytes of logs that recover
+// it.
+DirtyLogs MakeDirtyHive(const fs::path& folder) {
   auto before = MakeHiveImage(2, 566);
   auto after = before;
   Touch(after, 1, 0x77);
   NewLogWriter log(before, 566);
   log.Add(566, before, after);
   SetSequences(before, 567, 566);
+  SetSequences(after, 567, 566);
   WriteBytes(folder / "NTUSER.DAT", before);
-  return log.bytes();
+  return {log.bytes(), OldFormatLog(before, after)};
 }
 
 std::optional<RecoveredHive> Recover(const fs::path& hive) {
@@ -36,19 +43,27 @@ std::optional<RecoveredHive> Recover(const fs::path& hive) {
 
 struct FileCase {
   std::string_view name;
-  std::function<void(const fs::path& folder, const std::vector<std::uint8_t>& log)> lay;
+  std::function<void(const fs::path& folder, const DirtyLogs& logs)> lay;
   std::string_view outcome;  // part of the notice, or of the refusal
   bool refused = false;
 };
 
 const FileCase kFileCases[] = {
     {"LogNamedInOtherLetterCase",
-     [](const fs::path& f, const auto& log) { WriteBytes(f / "ntuser.dat.log1", log); },
+     [](const fs::path& f, const auto& logs) {
+       WriteBytes(f / "ntuser.dat.log1", logs.new_format);
+     },
      "1 entrada de \"ntuser.dat.log1\" (la 566)"},
+    {"OldFormatLogAsWindows7LeavesIt",
+     [](const fs::path& f, const auto& logs) {
+       WriteBytes(f / "NTUSER.DAT.LOG1", logs.old_format);
+       WriteBytes(f / "NTUSER.DAT.LOG2", {});
+     },
+     "8 páginas de \"NTUSER.DAT.LOG1\""},
     {"NoLog", [](const fs::path&, const auto&) {}, "No hay junto a él registros", true},
     {"LogIsALink",
-     [](const fs::path& f, const auto& log) {
-       WriteBytes(f / "elsewhere", log);
+     [](const fs::path& f, const auto& logs) {
+       WriteBytes(f / "elsewhere", logs.new_format);
        fs::create_symlink(f / "elsewhere", f / "NTUSER.DAT.LOG1");
      },
      "es un enlace simbólico", true},
@@ -58,9 +73,9 @@ const FileCase kFileCases[] = {
      },
      "es una tubería", true},
     {"TwoLogsDifferingInLetterCase",
-     [](const fs::path& f, const auto& log) {
-       WriteBytes(f / "NTUSER.DAT.LOG1", log);
-       WriteBytes(f / "ntuser.dat.LOG1", log);
+     [](const fs::path& f, const auto& logs) {
+       WriteBytes(f / "NTUSER.DAT.LOG1", logs.new_format);
+       WriteBytes(f / "ntuser.dat.LOG1", logs.new_format);
      },
      "solo se distinguen por las mayúsculas", true},
 };
@@ -69,8 +84,8 @@ class DirtyHiveFiles : public ::testing::TestWithParam<FileCase> {};
 
 TEST_P(DirtyHiveFiles, FindsTheLogsSafelyAndWritesNothing) {
   TempDir dir;
-  const auto log = MakeDirtyHive(dir.path());
-  GetParam().lay(dir.path(), log);
+  const auto logs = MakeDirtyHive(dir.path());
+  GetParam().lay(dir.path(), logs);
   const auto before = FolderContents(dir.path());
   try {
     const auto recovered = Recover(dir.path() / "NTUSER.DAT");

@@ -101,18 +101,23 @@ struct Case {
   Outcome outcome;
 };
 
-// Entries 0 to 4 in LOG1, entry 2 spoiled by `spoil` (given the log and
-// where the entry starts).
-Scenario SpoiledThird(const History& h,
-                      const std::function<void(NewLogWriter&, std::size_t)>& spoil) {
+// Entries 0 to 4 in LOG1, entry `which` spoiled by `spoil` (given the log
+// and where the entry starts).
+Scenario Spoiled(const History& h, std::size_t which,
+                 const std::function<void(NewLogWriter&, std::size_t)>& spoil) {
   NewLogWriter log(h.states[0], kFirst);
-  std::size_t third = 0;
+  std::size_t spoilt = 0;
   for (std::size_t k = 0; k < 5; ++k) {
     const auto at = log.Add(static_cast<std::uint32_t>(kFirst + k), h.states[k], h.states[k + 1]);
-    if (k == 2) third = at;
+    if (k == which) spoilt = at;
   }
-  spoil(log, third);
+  spoil(log, spoilt);
   return {h.Primary(), {Named("NTUSER.DAT.LOG1", log.bytes()), {}, {}}};
+}
+
+Scenario SpoiledThird(const History& h,
+                      const std::function<void(NewLogWriter&, std::size_t)>& spoil) {
+  return Spoiled(h, 2, spoil);
 }
 
 // A damaged base block: a byte of the file name changed, checksum kept.
@@ -190,6 +195,14 @@ const Case kCases[] = {
        });
      },
      Recovered(2, {{"NTUSER.DAT.LOG1", 2}}, "tamaño no válido")},
+    {"EntryWithoutPagesStops",
+     [](const History& h) {
+       return SpoiledThird(h, [](NewLogWriter& log, std::size_t at) {
+         Put32(log.bytes(), at + 20, 0);
+         log.Rehash(at);
+       });
+     },
+     Recovered(2, {{"NTUSER.DAT.LOG1", 2}}, "la entrada 568 de \"NTUSER.DAT.LOG1\"")},
     {"OlderEntriesAfterTheLastEndQuietly",
      [](const History& h) -> Scenario {
        auto log = h.Log(0, 3);
@@ -205,6 +218,18 @@ const Case kCases[] = {
                 {}}};
      },
      Recovered(3, {{"NTUSER.DAT.LOG1", 3}}, "la 570 en lugar de la 569")},
+    {"SecondLogFirstEntryNotTheOneItsHeaderNames",
+     [](const History& h) -> Scenario {
+       // Entry 569 continues LOG1, but LOG2's base block announces 570.
+       NewLogWriter second(h.states[3], kFirst + 4);
+       second.Add(kFirst + 3, h.states[3], h.states[4]);
+       second.Add(kFirst + 4, h.states[4], h.states[5]);
+       return {h.Primary(),
+               {Named("NTUSER.DAT.LOG1", h.Log(0, 3).bytes()),
+                Named("NTUSER.DAT.LOG2", second.bytes()),
+                {}}};
+     },
+     Recovered(3, {{"NTUSER.DAT.LOG1", 3}}, "la primera entrada de \"NTUSER.DAT.LOG2\"")},
     {"DamagedBaseBlockTakesOnlyTheLatestLog",
      [](const History& h) -> Scenario {
        return {DamagedBase(h),
@@ -237,14 +262,6 @@ const Case kCases[] = {
                 {}}};
      },
      Recovered(2, {{"NTUSER.DAT.LOG1", 16}})},
-    {"OldFormatInvalidDirtyBinStops",
-     [](const History& h) -> Scenario {
-       auto after = h.states[1];   // bin 0 changed
-       after[kBase + 4096] = 'X';  // bin 1 loses its signature
-       Touch(after, 2, 0x77);
-       return {h.Primary(), {{}, {}, Named("NTUSER.DAT.LOG", OldFormatLog(h.states[0], after))}};
-     },
-     Recovered(1, {{"NTUSER.DAT.LOG", 8}}, "la página 8 de \"NTUSER.DAT.LOG\"")},
     {"OldFormatDamagedBaseBlock",
      [](const History& h) -> Scenario {
        return {DamagedBase(h),
@@ -315,6 +332,62 @@ const Case kCases[] = {
                {{}, Named("NTUSER.DAT.LOG2", OldFormatLog(h.states[0], h.states[1])), {}}};
      },
      Refused("Solo su segundo registro")},
+    {"OldFormatInvalidDirtyBinAfterValidOnes",
+     [](const History& h) -> Scenario {
+       // Its pages go together or not at all: bin 0 alone never existed.
+       auto after = h.states[1];   // bin 0 changed
+       after[kBase + 4096] = 'X';  // bin 1 loses its signature
+       Touch(after, 2, 0x77);
+       return {h.Primary(), {{}, {}, Named("NTUSER.DAT.LOG", OldFormatLog(h.states[0], after))}};
+     },
+     Refused("la página 8 de \"NTUSER.DAT.LOG\"")},
+    {"OldFormatBinRunningPastTheEnd",
+     [](const History& h) -> Scenario {
+       auto after = h.states[0];
+       Put32(after, kBase + 3 * 4096 + 8, 2 * 4096);  // the last bin claims 8192 bytes
+       Touch(after, 3, 0x77);
+       return {h.Primary(), {{}, {}, Named("NTUSER.DAT.LOG", OldFormatLog(h.states[0], after))}};
+     },
+     Refused("la página 24 de \"NTUSER.DAT.LOG\"")},
+    {"PagePastTheHiveBins",
+     [](const History& h) {
+       return SpoiledThird(h, [](NewLogWriter& log, std::size_t at) {
+         Put32(log.bytes(), at + 40, 4 * 4096);  // entry 568 has 4 bins
+         log.Rehash(at);
+       });
+     },
+     Refused("La entrada 568 del registro de transacciones \"NTUSER.DAT.LOG1\"")},
+    {"PagesPastTheEndOfTheEntry",
+     [](const History& h) {
+       // The last entry's only page, at 12288 in 5 bins, said to be twice
+       // as long: it fits in the hive but not in the entry.
+       return Spoiled(h, 4, [](NewLogWriter& log, std::size_t at) {
+         Put32(log.bytes(), at + 44, 2 * 4096);
+         log.Rehash(at);
+       });
+     },
+     Refused("La entrada 570 del registro de transacciones \"NTUSER.DAT.LOG1\"")},
+    {"HiveBinsSizeBeyondWhatTheFilesHold",
+     [](const History& h) {
+       return SpoiledThird(h, [](NewLogWriter& log, std::size_t at) {
+         Put32(log.bytes(), at + 16, 0xFFFFF000);
+         log.Rehash(at);
+       });
+     },
+     Refused("La entrada 568 del registro de transacciones \"NTUSER.DAT.LOG1\"")},
+    {"OldFormatHiveBinsSizeBeyondWhatTheFilesHold",
+     [](const History& h) -> Scenario {
+       // Bin 0's pages, with a dirty vector as long as that size needs.
+       const auto small = OldFormatLog(h.states[0], h.states[1]);
+       std::vector<std::uint8_t> log(small.begin(), small.begin() + 512);
+       Put32(log, 40, 0xFFFFF000);
+       SealBaseBlock(log);
+       log.insert(log.end(), small.begin() + 512, small.begin() + 517);  // DIRT, bin 0
+       log.resize((512 + 4 + 0xFFFFF000 / 512 / 8 + 511) / 512 * 512, 0);
+       log.insert(log.end(), small.begin() + 1024, small.end());
+       return {h.Primary(), {{}, {}, Named("NTUSER.DAT.LOG", log)}};
+     },
+     Refused("\"NTUSER.DAT.LOG\" está dañado")},
     {"BothFormats",
      [](const History& h) -> Scenario {
        return {h.Primary(),
