@@ -5,6 +5,7 @@
 
 #include "app/task_catalog.h"
 #include "ui/cli/terminal.h"
+#include "ui/text/offline_messages.h"
 
 namespace sorbantilex::cli {
 namespace {
@@ -51,7 +52,7 @@ bool PrintChangeReport(const RunOutcome& run, std::ostream& out, std::ostream& e
       }
     }
   }
-  for (const auto& error : run.commit.errors) err << Terminal(error) << "\n";
+  for (const auto& error : run.commit.errors) err << Terminal(text::Describe(error)) << "\n";
   out.flush();
   return run.commit.errors.empty();
 }

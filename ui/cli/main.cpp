@@ -29,6 +29,7 @@
 #include "ui/cli/reporting_funciones.h"
 #include "ui/cli/terminal.h"
 #include "ui/cli/undo_report.h"
+#include "ui/text/offline_messages.h"
 
 namespace sorbantilex::cli {
 namespace {
@@ -63,7 +64,7 @@ struct OpenedInstallation {
 std::optional<OpenedInstallation> Open(const fs::path& root, const Options& options) {
   OpenedInstallation opened;
   try {
-    offline::OfflineAsFailure([&] {
+    text::AsFailure([&] {
       opened.installation = offline::Installation::Find(root);
       opened.lock = std::make_unique<offline::InstanceLock>(opened.installation);
       // SOFTWARE, opened once, serves the profiles' lookup and the store.
@@ -109,10 +110,10 @@ int Run(int argc, char** argv) {
   // A run that met a damaged hive ends at once, on standard error, with
   // nothing written: what the repairs could not read may only look absent.
   auto refuse_if_damaged = [&] {
-    const std::string damage = store.Damage();
-    if (damage.empty()) return;
+    const auto damage = store.Damage();
+    if (!damage) return;
     std::cout.flush();
-    std::cerr << Terminal(damage) << "\n";
+    std::cerr << Terminal(text::Describe(*damage)) << "\n";
     std::exit(kExitFailed);
   };
   // Every end of the program: write what was changed, report it, exit.

@@ -12,6 +12,7 @@
 #include "platform/offline/undo_file.h"
 #include "registry/failure.h"
 #include "registry/undo_recorder.h"
+#include "ui/text/offline_messages.h"
 
 namespace sorbantilex::cli {
 namespace {
@@ -61,9 +62,9 @@ class OfflineDesktop final : public DesktopPlatform {
     }
     if (report.errors.empty()) return;
     std::string description;
-    for (const std::string& error : report.errors) {
+    for (const offline::Error& error : report.errors) {
       if (!description.empty()) description += "\n";
-      description += error;
+      description += text::Describe(error);
     }
     throw Failure(offline::kOfflineFailureNumber, description);
   }
@@ -105,7 +106,7 @@ std::vector<DesktopTarget> FindDesktopTargets(const Options& options) {
 
 std::unique_ptr<DesktopPlatform> OpenOfflineDesktop(const DesktopTarget& target) {
   std::unique_ptr<DesktopPlatform> platform;
-  offline::OfflineAsFailure([&] { platform = std::make_unique<OfflineDesktop>(target); });
+  text::AsFailure([&] { platform = std::make_unique<OfflineDesktop>(target); });
   return platform;
 }
 

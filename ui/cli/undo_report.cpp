@@ -3,6 +3,7 @@
 #include <ctime>
 #include <system_error>
 
+#include "platform/offline/error.h"
 #include "platform/offline/undo_file.h"
 #include "ui/cli/terminal.h"
 
@@ -15,9 +16,9 @@ void ReportUndoFile(std::ostream& out, const UndoRecorder& undo,
     const auto path = offline::WriteUndoFile(folder, std::time(nullptr), undo.UndoFile());
     out << "Para deshacer los cambios del registro, importe en Windows el archivo:\n  "
         << Terminal(path.string(), Breaks::kEscaped) << "\n";
-  } catch (const std::system_error& error) {
+  } catch (const offline::Error& error) {
     out << "Aviso: no se pudo escribir el archivo para deshacer los cambios del registro en "
-        << Terminal(folder.string(), Breaks::kEscaped) << " (" << error.code().message()
+        << Terminal(folder.string(), Breaks::kEscaped) << " (" << std::generic_category().message(error.error_number())
         << "); los cambios se han guardado igualmente.\n";
   }
 }
