@@ -22,6 +22,7 @@ struct MessageCase {
   std::vector<std::string> words;  // each must appear
   bool nothing_changed;            // ends saying nothing was modified
 };
+// (The list of profiles names no file: those rows have no path.)
 
 HiveDefect Defect(HiveDefect::What what, std::uint64_t first = 0, std::uint64_t second = 0) {
   return {what, first, second};
@@ -35,9 +36,9 @@ const MessageCase kMessageCases[] = {
      {"No se encuentra el archivo de registro", "no se ha movido"}, true},
     {"Hibernated", Error(ErrorKind::kHibernated, kFile), {"hibernado", "remove_hiberfile"}, true},
     {"NoProfile", Error(ErrorKind::kNoProfile, kFile), {"ningún perfil", "NTUSER.DAT"}, true},
-    {"ProfileNotFound", Error(ErrorKind::kProfileNotFound, kFile, 0, "Pedro\nAna\nJuan (S-1-5-21)"),
+    {"ProfileNotFound", Error(ErrorKind::kProfileNotFound, {}, 0, "Pedro\nAna\nJuan (S-1-5-21)"),
      {"\"Pedro\"", "--user:\n  Ana\n  Juan (S-1-5-21)"}, true},
-    {"SeveralProfiles", Error(ErrorKind::kSeveralProfiles, kFile, 0, "Ana\nJuan"),
+    {"SeveralProfiles", Error(ErrorKind::kSeveralProfiles, {}, 0, "Ana\nJuan"),
      {"varios perfiles", "--user:\n  Ana\n  Juan"}, true},
     {"InstallationPresent", Error(ErrorKind::kInstallationPresent, kFile),
      {"ya contiene una instalación"}, false},
