@@ -191,8 +191,9 @@ CommitReport CommitFiles(std::vector<std::unique_ptr<PendingFile>> files,
     return report;
   } catch (const std::exception& error) {
     discard();
-    report.errors.push_back(Error::CommitFailed(current != nullptr ? *current : fs::path(),
-                                                Error(ErrorKind::kUnexpected, {}, 0, error.what())));
+    report.errors.push_back(
+        Error::CommitFailed(current != nullptr ? *current : fs::path(),
+                            Error(ErrorKind::kUnexpected, {}, 0, error.what())));
     return report;
   }
 

@@ -33,51 +33,51 @@ namespace sorbantilex::offline {
 
 enum class ErrorKind {
   // Opening the installation.
-  kNotAFolder,            // path: the folder named; errno ENOENT when nothing is there
-  kNoWindowsFolder,       // path: the folder; no Windows folder with System32\config in it
+  kNotAFolder,              // path: the folder named; errno ENOENT when nothing is there
+  kNoWindowsFolder,         // path: the folder; no Windows folder with System32\config in it
   kInstallationIncomplete,  // path: SOFTWARE or SYSTEM of the Windows folder, not there
-  kHibernated,            // path: the hibernation file holding a hibernated system
-  kNoProfile,             // path: the installation; no profile with NTUSER.DAT
-  kProfileNotFound,       // path: the installation; detail: the name asked for, then
-                          // one line per profile ("name" or "name (SID)")
-  kSeveralProfiles,       // path: the installation; detail: one line per profile
-  kInstallationPresent,   // path: a folder that already holds one (making the sample)
+  kHibernated,              // path: the hibernation file holding a hibernated system
+  kNoProfile,               // path: the installation; no profile with NTUSER.DAT
+  kProfileNotFound,         // path: the installation; detail: the name asked for, then
+                            // one line per profile ("name" or "name (SID)")
+  kSeveralProfiles,         // path: the installation; detail: one line per profile
+  kInstallationPresent,     // path: a folder that already holds one (making the sample)
   // Opening a file of the installation.
-  kHiveMissing,           // path: the hive file, not there
-  kNotRegularFile,        // path; detail: what stands there ("symlink", "directory",
-                          // "fifo", "device", "socket"), empty when not known
-  kLinkOutside,           // path: a link on its way leads outside the installation
-  kReadFailed,            // path; errno
-  kNotAHive,              // path; defect() says what is wrong, else errno (libhivex's)
-  kReadOnly,              // path: the file is read-only
-  kReadOnlyVolume,        // path: a file to write, on a volume mounted read-only
-  kFolderNotWritable,     // path: a file to write; its folder takes no new files
+  kHiveMissing,        // path: the hive file, not there
+  kNotRegularFile,     // path; detail: what stands there ("symlink", "directory",
+                       // "fifo", "device", "socket"), empty when not known
+  kLinkOutside,        // path: a link on its way leads outside the installation
+  kReadFailed,         // path; errno
+  kNotAHive,           // path; defect() says what is wrong, else errno (libhivex's)
+  kReadOnly,           // path: the file is read-only
+  kReadOnlyVolume,     // path: a file to write, on a volume mounted read-only
+  kFolderNotWritable,  // path: a file to write; its folder takes no new files
   // Recovering a hive Windows left dirty from its transaction logs.
-  kLogUnrecoverable,      // path: the hive; detail: why, as the recovery tells it
-  kLogUnreadable,         // path: the log; errno
+  kLogUnrecoverable,  // path: the hive; detail: why, as the recovery tells it
+  kLogUnreadable,     // path: the log; errno
   // What the repairs met.
-  kDamagedKey,            // path: the hive; detail: the key libhivex cannot read
-  kControlSetUnknown,     // path: SYSTEM; detail: the control set Select\Current names
-                          // and that is missing, empty when the value itself is wrong
-  kValueTooLarge,         // path: the hive; detail: the value libhivex would write wrongly
+  kDamagedKey,         // path: the hive; detail: the key libhivex cannot read
+  kControlSetUnknown,  // path: SYSTEM; detail: the control set Select\Current names
+                       // and that is missing, empty when the value itself is wrong
+  kValueTooLarge,      // path: the hive; detail: the value libhivex would write wrongly
   // Writing the changes.
-  kCommitFailed,          // path: the file at hand, may be empty; cause(): what failed.
-                          // Nothing of the run was saved.
-  kReplaceFailed,         // path: the file not replaced; errno; detail: the files
-                          // already replaced, one a line. The others are as they were.
-  kStopped,               // a signal stopped the commit before any file was replaced
-  kAlreadyCommitted,      // path: the hive, whose changes were already written
-  kCreateFailed,          // path: a new file; errno
-  kWriteFailed,           // path; errno
-  kCopyFailed,            // path: the file copied; detail: the copy; errno, 0 when the
-                          // file became shorter while it was copied
-  kSyncFailed,            // path; errno
-  kCheckFailed,           // path: the new file; defect() says how it is no hive, else
-                          // it does not hold what was written
-  kHivexFailed,           // path; errno; detail: the key, empty for the whole file
-  kSortFailed,            // path: the new hive, whose new subkey lists could not be ordered
-  kUndoFileNotWritten,    // path: the undo file; errno
-  kUnexpected,            // detail: what an error nobody foresaw said
+  kCommitFailed,        // path: the file at hand, may be empty; cause(): what failed.
+                        // Nothing of the run was saved.
+  kReplaceFailed,       // path: the file not replaced; errno; detail: the files
+                        // already replaced, one a line. The others are as they were.
+  kStopped,             // a signal stopped the commit before any file was replaced
+  kAlreadyCommitted,    // path: the hive, whose changes were already written
+  kCreateFailed,        // path: a new file; errno
+  kWriteFailed,         // path; errno
+  kCopyFailed,          // path: the file copied; detail: the copy; errno, 0 when the
+                        // file became shorter while it was copied
+  kSyncFailed,          // path; errno
+  kCheckFailed,         // path: the new file; defect() says how it is no hive, else
+                        // it does not hold what was written
+  kHivexFailed,         // path; errno; detail: the key, empty for the whole file
+  kSortFailed,          // path: the new hive, whose new subkey lists could not be ordered
+  kUndoFileNotWritten,  // path: the undo file; errno
+  kUnexpected,          // detail: what an error nobody foresaw said
 };
 
 /// What is wrong in a file that should be a hive, found by reading its
@@ -86,13 +86,13 @@ struct HiveDefect {
   enum class What {
     kNone,
     kNoHeader,
-    kBadHeader,               // wrong checksum or major version
+    kBadHeader,  // wrong checksum or major version
     kSequenceMismatch,
-    kImpossibleBinsSize,      // first: the size the header declares
-    kShorterThanHeader,       // first: bytes declared; second: bytes in the file
-    kDataBeyondHeader,        // first: bytes after the declared data
-    kUnreadableAt,            // first: the offset
-    kBinsMismatchAt,          // first: the offset
+    kImpossibleBinsSize,  // first: the size the header declares
+    kShorterThanHeader,   // first: bytes declared; second: bytes in the file
+    kDataBeyondHeader,    // first: bytes after the declared data
+    kUnreadableAt,        // first: the offset
+    kBinsMismatchAt,      // first: the offset
     kNoRootKey,
     kRootKeyUnreadable,
   };

@@ -222,7 +222,8 @@ class Hive::PendingHive final : public PendingFile {
   const fs::path& target() const override { return hive_.path(); }
   void Write(int fd, const fs::path& temporary) override { hive_.WriteNew(fd, temporary); }
   void Check(int fd, const fs::path& temporary) const override {
-    if (const auto defect = WhyNotAHive(fd)) throw Error(ErrorKind::kCheckFailed, temporary, defect);
+    if (const auto defect = WhyNotAHive(fd))
+      throw Error(ErrorKind::kCheckFailed, temporary, defect);
   }
   // Windows rewrites its logs in place: a recovered hive's logs are kept
   // as they are.

@@ -77,7 +77,8 @@ std::shared_ptr<HiveKey> HiveRegistry::CurrentControlSet() {
   // that does not is damaged, and nothing beneath CurrentControlSet can be
   // told absent.
   auto damaged = [&](ErrorKind kind, std::string detail) -> std::shared_ptr<HiveKey> {
-    if (!control_set_damage_) control_set_damage_.emplace(kind, system_->path(), 0, std::move(detail));
+    if (!control_set_damage_)
+      control_set_damage_.emplace(kind, system_->path(), 0, std::move(detail));
     return nullptr;
   };
   const auto select = Child(*system_->root(), "Select");

@@ -287,10 +287,12 @@ void OfflineFiles::WriteReplacing(std::string_view path, std::span<const std::ui
   const fs::path folder = mapped->parent_path();
   struct stat found {};
   if (::stat(folder.c_str(), &found) != 0 || !S_ISDIR(found.st_mode)) {
-    refuse(kErrorPathNotFound, "no existe la carpeta", Error(ErrorKind::kNotAFolder, folder, ENOENT));
+    refuse(kErrorPathNotFound, "no existe la carpeta",
+           Error(ErrorKind::kNotAFolder, folder, ENOENT));
   }
   if (!FolderInside(*mapped, root_)) {
-    refuse(kErrorAccessDeniedFailure, "un enlace de su ruta lleva fuera de la instalación de Windows",
+    refuse(kErrorAccessDeniedFailure,
+           "un enlace de su ruta lleva fuera de la instalación de Windows",
            Error(ErrorKind::kLinkOutside, *mapped));
   }
   const bool exists = ::lstat(mapped->c_str(), &found) == 0;

@@ -333,8 +333,8 @@ void SetSequence2(const fs::path& hive, std::uint32_t value) {
 
 const Refusal kRefusals[] = {
     {"Dirty", [](const HivePaths& p) { SetSequence2(p.system, 77); }, std::nullopt},
-    {"DirtyEvenForDryRun", [](const HivePaths& p) { SetSequence2(p.user, 77); },
-     std::nullopt, false},
+    {"DirtyEvenForDryRun", [](const HivePaths& p) { SetSequence2(p.user, 77); }, std::nullopt,
+     false},
     {"NotAHive",
      [](const HivePaths& p) { WriteBytes(p.software, Bytes("MZ este no es un registro")); },
      ErrorKind::kNotAHive},

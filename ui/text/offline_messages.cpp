@@ -160,13 +160,12 @@ std::string Clause(const Error& error) {
                                   DefectWords(error.defect()) + ")"
                             : "el archivo nuevo " + path + " no contiene lo escrito";
     case ErrorKind::kHivexFailed:
-      return error.detail().empty()
-                 ? "libhivex no pudo escribir " + path + Because(error)
-                 : "libhivex no pudo escribir la clave \"" + error.detail() + "\" de " + path +
-                       Because(error);
+      return error.detail().empty() ? "libhivex no pudo escribir " + path + Because(error)
+                                    : "libhivex no pudo escribir la clave \"" + error.detail() +
+                                          "\" de " + path + Because(error);
     case ErrorKind::kValueTooLarge:
-      return "el valor \"" + error.detail() +
-             "\" es demasiado grande para escribirlo sin dañar " + path;
+      return "el valor \"" + error.detail() + "\" es demasiado grande para escribirlo sin dañar " +
+             path;
     case ErrorKind::kAlreadyCommitted:
       return "los cambios de " + path + " ya se escribieron";
     case ErrorKind::kSortFailed:
