@@ -110,7 +110,7 @@ int main(int argc, char** argv) {
     offline::CommitHooks hooks;
     hooks.keep_backup = false;
     const auto report = registry.Commit(hooks);
-    if (!report.errors.empty()) throw std::runtime_error(report.errors.front());
+    if (!report.errors.empty()) throw report.errors.front();
     if (argc == 5) {
       const std::uintmax_t wanted = std::stoull(argv[4]) << 20;
       std::uintmax_t size = TotalSize(paths);

@@ -11,7 +11,7 @@ namespace sorbantilex {
 /// conversions; caught in the core in exactly one place, the task runner,
 /// which shows both to the user and ends the program. Where it stands among
 /// the registry's statuses and the offline platform's errors, and how those
-/// reach the front ends: platform/offline/offline_errors.h.
+/// reach the front ends: platform/offline/error.h.
 ///
 /// Numbers are ones a user or a support forum can act on: the Windows error
 /// code or the HRESULT where the platform gives one. Conversions use:

@@ -23,10 +23,6 @@ namespace {
 
 volatile std::sig_atomic_t stop_asked = 0;
 
-std::string Quoted(const fs::path& path) { return "\"" + path.string() + "\""; }
-
-std::string Errno() { return std::strerror(errno); }
-
 fs::path FolderOf(const fs::path& file) {
   return file.has_parent_path() ? file.parent_path() : fs::path(".");
 }
@@ -45,34 +41,32 @@ struct Staged {
 
 void StopIfAsked() {
   if (stop_asked) {
-    throw CommitError(
-        "el programa recibió una señal para terminar antes de reemplazar los "
-        "archivos");
+    throw Error(ErrorKind::kStopped);
   }
 }
 
 // A copy of `from` at the new name `to`, synced; the copy keeps the mode.
 void CopyForBackup(const fs::path& from, const fs::path& to) {
   const OpenedFile source = OpenRegularFile(from);
-  if (!source) throw CommitError("no se pudo leer " + Quoted(from) + ": " + source.problem);
+  if (!source) throw *source.refusal;
   UniqueFd copy = CreateExclusive(to, source.status.st_mode & 07777, false);
-  if (!copy) throw CommitError("no se pudo crear " + Quoted(to) + ": " + Errno());
+  if (!copy) throw Error(ErrorKind::kCreateFailed, to, errno);
   auto left = static_cast<std::uint64_t>(source.status.st_size);
   off_t offset = 0;
   while (left > 0) {
     const ssize_t n = ::sendfile(copy.get(), source.fd.get(), &offset, left);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
-      const std::string why = n < 0 ? Errno() : "el archivo se acortó";
+      const int error = n < 0 ? errno : 0;
       ::unlink(to.c_str());
-      throw CommitError("no se pudo copiar " + Quoted(from) + " en " + Quoted(to) + ": " + why);
+      throw Error(ErrorKind::kCopyFailed, from, error, to.string());
     }
     left -= static_cast<std::uint64_t>(n);
   }
   if (::fsync(copy.get()) != 0 || !copy.Close()) {
-    const std::string why = Errno();
+    const int error = errno;
     ::unlink(to.c_str());
-    throw CommitError("no se pudo guardar " + Quoted(to) + " en el disco: " + why);
+    throw Error(ErrorKind::kSyncFailed, to, error);
   }
 }
 
@@ -89,30 +83,28 @@ fs::path TemporaryName(const fs::path& file) {
   return FolderOf(file) / (file.filename().string() + ".sorbantilex-nuevo");
 }
 
-std::string WhyNotReplaceable(const fs::path& path) {
+std::optional<Error> WhyNotReplaceable(const fs::path& path) {
   const fs::path folder = FolderOf(path);
   struct statvfs volume {};
   if (::statvfs(folder.c_str(), &volume) == 0 && (volume.f_flag & ST_RDONLY)) {
-    return "el volumen está montado solo para lectura";
+    return Error(ErrorKind::kReadOnlyVolume, path);
   }
   struct stat status {};
   if (::lstat(path.c_str(), &status) == 0) {
-    if (!S_ISREG(status.st_mode)) return "no es un archivo normal";
+    if (!S_ISREG(status.st_mode)) return Error(ErrorKind::kNotRegularFile, path);
     if ((status.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0) {
-      return "el archivo es de solo lectura";
+      return Error(ErrorKind::kReadOnly, path);
     }
   } else if (errno != ENOENT) {
-    return Errno();
+    return Error(ErrorKind::kReadFailed, path, errno);
   }
-  if (::access(folder.c_str(), W_OK) != 0) {
-    return "no se pueden crear archivos en la carpeta " + Quoted(folder);
-  }
-  return {};
+  if (::access(folder.c_str(), W_OK) != 0) return Error(ErrorKind::kFolderNotWritable, path);
+  return std::nullopt;
 }
 
 void PendingBytes::Write(int fd, const fs::path& temporary) {
   if (!WriteAll(fd, content_.data(), content_.size())) {
-    throw CommitError("no se pudo escribir " + Quoted(temporary) + ": " + Errno());
+    throw Error(ErrorKind::kWriteFailed, temporary, errno);
   }
 }
 
@@ -121,7 +113,7 @@ void PendingBytes::Check(int fd, const fs::path& temporary) const {
   std::vector<std::uint8_t> back(content_.size());
   if (::fstat(fd, &status) != 0 || static_cast<std::size_t>(status.st_size) != content_.size() ||
       (!back.empty() && !ReadAt(fd, back.data(), back.size(), 0)) || back != content_) {
-    throw CommitError("el archivo nuevo " + Quoted(temporary) + " no contiene lo escrito");
+    throw Error(ErrorKind::kCheckFailed, temporary);
   }
 }
 
@@ -152,15 +144,15 @@ CommitReport CommitFiles(std::vector<std::unique_ptr<PendingFile>> files,
   try {
     for (auto& one : staged) {
       current = &one.file->target();
-      if (auto why = one.file->Refusal(); !why.empty()) throw CommitError(why);
-      if (const auto why = WhyNotReplaceable(*current); !why.empty()) throw CommitError(why);
+      if (auto why = one.file->Refusal()) throw *why;
+      if (auto why = WhyNotReplaceable(*current)) throw *why;
     }
     for (auto& one : staged) {
       current = &one.file->target();
       StopIfAsked();
       // Created here, never through a link planted at the name.
       one.fd = CreateExclusive(one.temporary, 0600, true);
-      if (!one.fd) throw CommitError("no se pudo crear " + Quoted(one.temporary) + ": " + Errno());
+      if (!one.fd) throw Error(ErrorKind::kCreateFailed, one.temporary, errno);
       one.created = true;
       one.file->Write(one.fd.get(), one.temporary);
       struct stat old_status {};
@@ -170,18 +162,12 @@ CommitReport CommitFiles(std::vector<std::unique_ptr<PendingFile>> files,
     }
     for (auto& one : staged) {
       current = &one.file->target();
-      if (::fsync(one.fd.get()) != 0) {
-        throw CommitError("no se pudo guardar " + Quoted(one.temporary) +
-                          " en el disco: " + Errno());
-      }
+      if (::fsync(one.fd.get()) != 0) throw Error(ErrorKind::kSyncFailed, one.temporary, errno);
     }
     for (auto& one : staged) {
       current = &one.file->target();
       one.file->Check(one.fd.get(), one.temporary);
-      if (!one.fd.Close()) {
-        throw CommitError("no se pudo guardar " + Quoted(one.temporary) +
-                          " en el disco: " + Errno());
-      }
+      if (!one.fd.Close()) throw Error(ErrorKind::kSyncFailed, one.temporary, errno);
     }
     for (auto& one : staged) {
       current = &one.file->target();
@@ -200,12 +186,15 @@ CommitReport CommitFiles(std::vector<std::unique_ptr<PendingFile>> files,
     current = nullptr;
     if (hooks.before_renames) hooks.before_renames();
     StopIfAsked();
+  } catch (const Error& error) {
+    discard();
+    report.errors.push_back(Error::CommitFailed(current != nullptr ? *current : fs::path(), error));
+    return report;
   } catch (const std::exception& error) {
     discard();
     report.errors.push_back(
-        "No se ha guardado ningún cambio; todos los archivos quedan como estaban. " +
-        (current != nullptr ? "Falló " + Quoted(*current) + ": " : std::string()) + error.what() +
-        ".");
+        Error::CommitFailed(current != nullptr ? *current : fs::path(),
+                            Error(ErrorKind::kUnexpected, {}, 0, error.what())));
     return report;
   }
 
@@ -214,15 +203,13 @@ CommitReport CommitFiles(std::vector<std::unique_ptr<PendingFile>> files,
   for (auto& one : staged) {
     const fs::path& target = one.file->target();
     if (::rename(one.temporary.c_str(), target.c_str()) != 0) {
-      const std::string why = Errno();
+      const int error = errno;
       std::string done;
-      for (const auto& written : report.written) done += " " + Quoted(written.hive);
+      for (const auto& written : report.written) {
+        done += (done.empty() ? "" : "\n") + written.hive.string();
+      }
       discard();
-      report.errors.push_back(
-          "No se pudo reemplazar " + Quoted(target) + ": " + why +
-          ". Queda como estaba, como los archivos que faltaban por "
-          "reemplazar" +
-          (done.empty() ? std::string(".") : "; ya se habían reemplazado:" + done + "."));
+      report.errors.emplace_back(ErrorKind::kReplaceFailed, target, error, std::move(done));
       break;
     }
     one.renamed = true;

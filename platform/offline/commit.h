@@ -4,10 +4,11 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "platform/offline/offline_errors.h"
+#include "platform/offline/error.h"
 
 namespace sorbantilex::offline {
 
@@ -21,17 +22,17 @@ class PendingFile {
 
   /// The file to replace (it may be missing: it is then created).
   virtual const std::filesystem::path& target() const = 0;
-  /// Why the run already found that this file cannot be replaced, in
-  /// Spanish; empty when it found nothing against it.
-  virtual std::string Refusal() const { return {}; }
+  /// Why the run already found that this file cannot be replaced; nullopt
+  /// when it found nothing against it.
+  virtual std::optional<Error> Refusal() const { return std::nullopt; }
   /// Writes the whole new content into `fd`, open for reading and writing
-  /// on a new empty file at `temporary`. Raises CommitError.
+  /// on a new empty file at `temporary`. Raises Error.
   virtual void Write(int fd, const std::filesystem::path& temporary) = 0;
-  /// Checks the new content once it is on disk. Raises CommitError.
+  /// Checks the new content once it is on disk. Raises Error.
   virtual void Check(int fd, const std::filesystem::path& temporary) const = 0;
   /// Keeps, beside the file's own backup, backups of the files that go with
-  /// it (a recovered hive's logs); returns them. Raises CommitError with
-  /// none of them left.
+  /// it (a recovered hive's logs); returns them. Raises with none of them
+  /// left.
   virtual std::vector<std::filesystem::path> KeepMoreBackups() { return {}; }
 };
 
@@ -74,7 +75,7 @@ struct CommitReport {
     std::vector<std::filesystem::path> log_backups;  // of a hive recovered from its logs
   };
   std::vector<Written> written;
-  std::vector<std::string> errors;
+  std::vector<Error> errors;
 };
 
 /// Replaces every file of a run in two phases:
@@ -87,8 +88,9 @@ struct CommitReport {
 ///    ones, one after the other.
 /// A failure in the first phase, or a stop asked for by `StopCommits`,
 /// removes the temporary files and backups and leaves every file as it
-/// was: the report then holds one error, that names the file and says that
-/// nothing was saved.
+/// was: the report then holds one error, `kCommitFailed`, naming the file
+/// and giving what failed as its cause. A failed rename in the second phase
+/// is `kReplaceFailed`.
 CommitReport CommitFiles(std::vector<std::unique_ptr<PendingFile>> files,
                          const CommitHooks& hooks = {});
 
@@ -97,9 +99,10 @@ CommitReport CommitFiles(std::vector<std::unique_ptr<PendingFile>> files,
 /// handler.
 void StopCommits() noexcept;
 
-/// Why `path` cannot be replaced by a new file, in Spanish, or an empty text
+/// Why `path` cannot be replaced by a new file (kReadOnlyVolume,
+/// kNotRegularFile, kReadOnly, kReadFailed, kFolderNotWritable), or nullopt
 /// when it can.
-std::string WhyNotReplaceable(const std::filesystem::path& path);
+std::optional<Error> WhyNotReplaceable(const std::filesystem::path& path);
 
 /// The temporary name beside `file` that its new content is written to.
 std::filesystem::path TemporaryName(const std::filesystem::path& file);

@@ -25,15 +25,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kNothingChanged = " No se ha modificado nada.";
-
 struct FreeMemory {
   void operator()(void* p) const noexcept { std::free(p); }
 };
 template <typename T>
 using Malloced = std::unique_ptr<T, FreeMemory>;
-
-std::string Quoted(const fs::path& path) { return "\"" + path.string() + "\""; }
 
 // A value's type is any 32-bit number; libhivex passes it in its `hive_type`
 // enumeration, whose named types are only some of them. The number is kept
@@ -75,17 +71,7 @@ Hive::~Hive() = default;
 std::unique_ptr<Hive> Hive::Open(const fs::path& path, std::string mount_name, bool for_writing,
                                  const fs::path& within) {
   const OpenedFile file = OpenRegularFile(path, within);
-  if (file.error == ENOENT) {
-    throw OfflineRefusal("No se encuentra el archivo de registro " + Quoted(path) +
-                         ". Indique con --windows la carpeta donde está montada la partición de "
-                         "Windows (la que contiene la carpeta Windows)." +
-                         kNothingChanged);
-  }
-  if (!file) {
-    throw OfflineRefusal("No se puede usar el archivo de registro " + Quoted(path) + ": " +
-                         file.problem + ". Compruebe que la partición montada es la de Windows." +
-                         kNothingChanged);
-  }
+  if (!file) throw *file.refusal;
   // A hive Windows left dirty is recovered from its logs and read from memory.
   auto recovered = RecoverDirtyHive(file.fd.get(), path, within);
   const int source = recovered ? recovered->fd() : file.fd.get();
@@ -93,35 +79,17 @@ std::unique_ptr<Hive> Hive::Open(const fs::path& path, std::string mount_name, b
       recovered ? recovered->size() : static_cast<std::uint64_t>(file.status.st_size);
   const auto base = ReadBaseBlock(source);
   if (!base || !base->checksum_ok || base->major != 1) {
-    throw OfflineRefusal("El archivo " + Quoted(path) +
-                         " no es un archivo de registro válido o está dañado (cabecera incorrecta)."
-                         " Restaure una copia de seguridad del archivo antes de repararlo." +
-                         kNothingChanged);
+    throw Error(ErrorKind::kNotAHive, path, HiveDefect{HiveDefect::What::kBadHeader});
   }
-  if (const auto why = CheckBins(source, source_size, base->bins_size); !why.empty()) {
-    throw OfflineRefusal("El archivo " + Quoted(path) +
-                         " no es un archivo de registro válido o está dañado (" + why +
-                         "). Restaure una copia de seguridad del archivo antes de repararlo." +
-                         kNothingChanged);
+  if (const auto defect = CheckBins(source, source_size, base->bins_size)) {
+    throw Error(ErrorKind::kNotAHive, path, defect);
   }
   if (for_writing) {
-    if (const auto why = WhyNotReplaceable(path); !why.empty()) {
-      throw OfflineRefusal("No se puede escribir el archivo de registro " + Quoted(path) + ": " +
-                           why +
-                           ". Monte la partición con permiso de escritura y compruebe los "
-                           "permisos del archivo, o use --dry-run para ver los cambios sin "
-                           "escribirlos." +
-                           kNothingChanged);
-    }
+    if (auto why = WhyNotReplaceable(path)) throw *why;
   }
   // libhivex opens the very file checked above, whatever its name leads to.
   ::hive_h* handle = hivex_open(DescriptorPath(source).c_str(), for_writing ? HIVEX_OPEN_WRITE : 0);
-  if (handle == nullptr) {
-    throw OfflineRefusal(
-        "El archivo " + Quoted(path) + " no es un archivo de registro válido o está dañado (" +
-        std::strerror(errno) +
-        "). Restaure una copia de seguridad del archivo antes de repararlo." + kNothingChanged);
-  }
+  if (handle == nullptr) throw Error(ErrorKind::kNotAHive, path, errno);
   std::unique_ptr<Hive> hive(new Hive(path, handle, base->minor));
   if (recovered) {
     recovered->Release();
@@ -133,11 +101,7 @@ std::unique_ptr<Hive> Hive::Open(const fs::path& path, std::string mount_name, b
   root->origin = hivex_root(handle);
   hive->root_ = root;
   if (root->origin == 0 || !hive->LoadChildren(*root) || !hive->LoadValues(*root)) {
-    throw OfflineRefusal("El archivo " + Quoted(path) +
-                         " no es un archivo de registro válido o está dañado (no se puede leer la "
-                         "clave raíz). Restaure una copia de seguridad del archivo antes de "
-                         "repararlo." +
-                         kNothingChanged);
+    throw Error(ErrorKind::kNotAHive, path, HiveDefect{HiveDefect::What::kRootKeyUnreadable});
   }
   return hive;
 }
@@ -211,18 +175,16 @@ void Hive::MarkChanged(HiveKey& key) {
 
 void Hive::Apply(HiveKey& key, std::size_t node, std::vector<std::size_t>& added_to) {
   ::hive_h* h = handle_.get();
-  auto fail = [&](const std::string& what) {
-    throw CommitError("libhivex no pudo " + what + " en la clave \"" + key.name + "\" de " +
-                      Quoted(path_) + ": " + std::strerror(errno));
+  auto fail = [&](const std::string& name) {
+    throw Error(ErrorKind::kHivexFailed, path_, errno, name);
   };
   for (const std::size_t gone : key.removed) {
-    if (hivex_node_delete_child(h, gone) != 0) fail("borrar una subclave");
+    if (hivex_node_delete_child(h, gone) != 0) fail(key.name);
   }
   if (key.values_changed) {
     for (const auto& value : key.values) {
       if (NeedsBigDataRecord(minor_, value.data.size())) {
-        throw CommitError("el valor \"" + value.name + "\" de la clave \"" + key.name +
-                          "\" es demasiado grande para escribirlo sin dañar " + Quoted(path_));
+        throw Error(ErrorKind::kValueTooLarge, path_, 0, value.name);
       }
     }
     std::vector<hive_set_value> values;
@@ -236,14 +198,14 @@ void Hive::Apply(HiveKey& key, std::size_t node, std::vector<std::size_t>& added
       values.push_back(set);
     }
     if (hivex_node_set_values(h, node, values.size(), values.data(), 0) != 0) {
-      fail("escribir los valores");
+      fail(key.name);
     }
   }
   bool added = false;
   for (auto& [upper, child] : key.children) {
     if (child->origin == 0) {
       const hive_node_h made = hivex_node_add_child(h, node, child->name.c_str());
-      if (made == 0) fail("crear la subclave \"" + child->name + "\"");
+      if (made == 0) fail(child->name);
       added = true;
       child->values_changed = !child->values.empty();
       Apply(*child, made, added_to);
@@ -260,9 +222,8 @@ class Hive::PendingHive final : public PendingFile {
   const fs::path& target() const override { return hive_.path(); }
   void Write(int fd, const fs::path& temporary) override { hive_.WriteNew(fd, temporary); }
   void Check(int fd, const fs::path& temporary) const override {
-    if (const auto why = WhyNotAHive(fd); !why.empty()) {
-      throw CommitError("el archivo nuevo " + Quoted(temporary) + " no es válido (" + why + ")");
-    }
+    if (const auto defect = WhyNotAHive(fd))
+      throw Error(ErrorKind::kCheckFailed, temporary, defect);
   }
   // Windows rewrites its logs in place: a recovered hive's logs are kept
   // as they are.
@@ -278,23 +239,21 @@ class Hive::PendingHive final : public PendingFile {
 std::unique_ptr<PendingFile> Hive::Pending() { return std::make_unique<PendingHive>(*this); }
 
 void Hive::WriteNew(int fd, const fs::path& temporary) {
-  if (commit_attempted_)
-    throw CommitError("los cambios de " + Quoted(path_) + " ya se escribieron");
+  if (commit_attempted_) throw Error(ErrorKind::kAlreadyCommitted, path_);
   commit_attempted_ = true;
   std::vector<std::size_t> added_to;
   Apply(*root_, root_->origin, added_to);
   // libhivex writes through this very descriptor.
   if (hivex_commit(handle_.get(), DescriptorPath(fd).c_str(), 0) != 0) {
-    throw CommitError("libhivex no pudo escribir " + Quoted(temporary) + ": " +
-                      std::strerror(errno));
+    throw Error(ErrorKind::kHivexFailed, temporary, errno);
   }
   // A recovered hive is written clean and newer than its logs, which
   // Windows then leaves alone.
   if (recovered_ && !MarkFileClean(fd, recovered_->sequence())) {
-    throw CommitError("no se pudo escribir " + Quoted(temporary) + ": " + std::strerror(errno));
+    throw Error(ErrorKind::kWriteFailed, temporary, errno);
   }
   if (!added_to.empty() && !SortSubkeyListsInPlace(fd, added_to)) {
-    throw CommitError("no se pudo ordenar las subclaves nuevas en " + Quoted(temporary));
+    throw Error(ErrorKind::kSortFailed, temporary);
   }
 }
 

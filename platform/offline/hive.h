@@ -64,12 +64,13 @@ struct HiveKey {
 /// recovered from its logs in memory, as Windows would recover it, and used
 /// from there (see `RecoverDirtyHive`).
 ///
-/// Opening refuses (OfflineRefusal, nothing written): a missing file; a
+/// Opening refuses (Error, nothing written): a missing file; a
 /// file that is no hive or does not parse; a dirty hive that cannot be
 /// recovered as Windows would; for writing, a read-only file, folder or
 /// mount; anything but a regular file, a link at the file's own name, and
 /// (when `within` is given) a file whose folder a link leads outside
-/// `within`; a base block whose hive bins do not match it.
+/// `within`; a base block whose hive bins do not match it. (A dirty hive that
+/// cannot be recovered is refused by the recovery's own `OfflineRefusal`.)
 class Hive {
  public:
   static std::unique_ptr<Hive> Open(const std::filesystem::path& path, std::string mount_name,
@@ -99,7 +100,7 @@ class Hive {
   /// The new hive, for `CommitFiles`: libhivex writes it with this run's
   /// changes, then the subkey lists it added to are put in Windows' order
   /// in place; it is checked by reading its base block and bins. A hive is
-  /// written once per run: writing a changed hive again raises CommitError.
+  /// written once per run: writing a changed hive again raises kAlreadyCommitted.
   /// A recovered hive is written clean, with sequence numbers above its
   /// logs', and its logs, left in place, are also kept as dated backups.
   std::unique_ptr<PendingFile> Pending();

@@ -76,19 +76,16 @@ std::shared_ptr<HiveKey> HiveRegistry::CurrentControlSet() {
   // Every SYSTEM hive Windows starts from names its control set here; one
   // that does not is damaged, and nothing beneath CurrentControlSet can be
   // told absent.
-  auto damaged = [&](const std::string& why) -> std::shared_ptr<HiveKey> {
-    if (control_set_damage_.empty()) control_set_damage_ = why;
+  auto damaged = [&](ErrorKind kind, std::string detail) -> std::shared_ptr<HiveKey> {
+    if (!control_set_damage_)
+      control_set_damage_.emplace(kind, system_->path(), 0, std::move(detail));
     return nullptr;
   };
   const auto select = Child(*system_->root(), "Select");
-  if (!select || !system_->LoadValues(*select)) {
-    return damaged("no se puede leer la clave Select, que indica el conjunto de control actual");
-  }
+  if (!select || !system_->LoadValues(*select)) return damaged(ErrorKind::kDamagedKey, "Select");
   const HiveValue* current = select->FindValue("Current");
   if (current == nullptr || current->type != kRegDword || current->data.size() != 4) {
-    return damaged(
-        "el valor Select\\Current, que indica el conjunto de control actual, falta o no "
-        "es un número REG_DWORD");
+    return damaged(ErrorKind::kControlSetUnknown, {});
   }
   const std::uint32_t number = current->data[0] | (current->data[1] << 8) |
                                (current->data[2] << 16) |
@@ -97,8 +94,7 @@ std::shared_ptr<HiveKey> HiveRegistry::CurrentControlSet() {
   std::snprintf(name, sizeof name, "ControlSet%03u", number);
   auto found = Child(*system_->root(), name);
   if (!found) {
-    return damaged("el valor Select\\Current indica el conjunto de control " + std::string(name) +
-                   ", que no existe");
+    return damaged(ErrorKind::kControlSetUnknown, name);
   }
   return found;
 }
@@ -411,27 +407,21 @@ std::vector<std::filesystem::path> HiveRegistry::ChangedHives() const {
   return changed;
 }
 
-std::string HiveRegistry::Damage() const {
-  auto refusal = [](const Hive& hive, const std::string& what) {
-    return "El archivo de registro \"" + hive.path().string() + "\" está dañado: " + what +
-           ". Las reparaciones no pueden leer lo que necesitan, así que no se ha hecho ninguna. "
-           "Restaure una copia de seguridad del archivo antes de repararlo. No se ha modificado "
-           "nada.";
-  };
+std::optional<Error> HiveRegistry::Damage() const {
   for (const auto& hive : hives_) {
     if (!hive->damaged_keys().empty()) {
-      return refusal(*hive, "no se puede leer la clave " + hive->damaged_keys().front());
+      return Error(ErrorKind::kDamagedKey, hive->path(), 0, hive->damaged_keys().front());
     }
   }
-  if (!control_set_damage_.empty()) return refusal(*system_, control_set_damage_);
-  return {};
+  if (control_set_damage_) return *control_set_damage_;
+  return std::nullopt;
 }
 
 CommitReport HiveRegistry::Commit(const CommitHooks& hooks,
                                   std::vector<std::unique_ptr<PendingFile>> more) {
   CommitReport report;
-  if (auto damage = Damage(); !damage.empty()) {
-    report.errors.push_back(std::move(damage));
+  if (auto damage = Damage()) {
+    report.errors.push_back(std::move(*damage));
     return report;
   }
   if (!for_writing_) return report;

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,7 +43,7 @@ struct HivePaths {
 /// libhivex cannot read answers 1015 and is remembered (see `Damage`).
 class HiveRegistry final : public RegistryApi {
  public:
-  /// Opens the hives; raises OfflineRefusal (see `Hive::Open`). With
+  /// Opens the hives; raises Error (see `Hive::Open`). With
   /// `for_writing` false the files are only read and `Commit` writes nothing.
   /// `software`, when given, is SOFTWARE already opened (as `for_writing`
   /// asks) and is used instead of opening it again.
@@ -65,11 +66,11 @@ class HiveRegistry final : public RegistryApi {
   Status EnumValue(KeyRef key, std::uint32_t index, std::string* name, std::uint32_t* type,
                    std::vector<std::uint8_t>* data) override;
 
-  /// The refusal of the run (one message naming the hive file and the key)
-  /// once a read met a key libhivex cannot read: the hive is damaged there,
-  /// and what the repairs read as absent may only be unreadable. Empty while
-  /// every read succeeded.
-  std::string Damage() const;
+  /// The refusal of the run (kDamagedKey naming the hive file and the key,
+  /// or kControlSetUnknown) once a read met a key libhivex cannot read: the
+  /// hive is damaged there, and what the repairs read as absent may only be
+  /// unreadable. nullopt while every read succeeded.
+  std::optional<Error> Damage() const;
   /// Hive files changed in memory.
   std::vector<std::filesystem::path> ChangedHives() const;
   /// Writes every changed hive, and the other files of the run in `more`,
@@ -109,7 +110,7 @@ class HiveRegistry final : public RegistryApi {
   std::map<KeyRef, Handle> handles_;
   KeyRef next_handle_ = 0x100;
   std::vector<std::string> notices_;
-  std::string control_set_damage_;  // why CurrentControlSet cannot be found
+  std::optional<Error> control_set_damage_;  // why CurrentControlSet cannot be found
 };
 
 }  // namespace sorbantilex::offline

@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <fstream>
 #include <functional>
-#include <sstream>
 
 #include "platform/offline/paths.h"
 #include "platform/offline/safe_files.h"
@@ -20,10 +19,6 @@ namespace sorbantilex::offline {
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr const char* kNothingChanged = " No se ha modificado nada.";
-
-std::string Quoted(const fs::path& path) { return "\"" + path.string() + "\""; }
 
 std::optional<fs::path> WindowsFolder(const fs::path& root) {
   for (const char* name : {"Windows", "WINNT"}) {
@@ -79,22 +74,12 @@ Installation Installation::Find(const fs::path& root) {
   std::error_code error;
   if (!fs::is_directory(root, error)) {
     const bool exists = fs::exists(fs::symlink_status(root, error));
-    throw OfflineRefusal((exists ? "La ruta " + Quoted(root) + " no es una carpeta"
-                                 : "La carpeta " + Quoted(root) + " no existe") +
-                         ". Indique con --windows la carpeta donde está montada la partición de "
-                         "Windows." +
-                         kNothingChanged);
+    throw Error(ErrorKind::kNotAFolder, root, exists ? 0 : ENOENT);
   }
   Installation installation;
   installation.root_ = root;
   const auto windows = WindowsFolder(root);
-  if (!windows) {
-    throw OfflineRefusal("No se encuentra la carpeta Windows (con System32\\config) en " +
-                         Quoted(root) +
-                         ". Indique con --windows la carpeta donde está montada la partición de "
-                         "Windows, la que contiene la carpeta Windows." +
-                         kNothingChanged);
-  }
+  if (!windows) throw Error(ErrorKind::kNoWindowsFolder, root);
   installation.windows_folder_ = *windows;
   installation.software_ = ResolveNoCase(*windows, "System32\\config\\SOFTWARE");
   installation.system_ = ResolveNoCase(*windows, "System32\\config\\SYSTEM");
@@ -102,26 +87,11 @@ Installation Installation::Find(const fs::path& root) {
     // What stands there but is no regular file is refused when opened, with
     // what it is.
     if (fs::symlink_status(hive, error).type() == fs::file_type::not_found) {
-      throw OfflineRefusal("No se encuentra el archivo de registro " + Quoted(hive) +
-                           ". Compruebe que la partición montada es la de Windows y que el "
-                           "archivo no se ha movido." +
-                           kNothingChanged);
+      throw Error(ErrorKind::kInstallationIncomplete, hive);
     }
   }
   fs::path hiberfil;
-  if (Hibernated(root, &hiberfil)) {
-    throw OfflineRefusal(
-        "Windows quedó hibernado en esta partición (" + Quoted(hiberfil) +
-        " está activo: hibernación o inicio rápido). Los cambios hechos ahora se perderían o "
-        "dañarían el sistema al reanudarlo. Arranque Windows y apáguelo por completo (con "
-        "Mayús pulsada al elegir Apagar, o tras desactivar el inicio rápido) y vuelva a montar "
-        "la partición. Si Windows no arranca, móntela con la opción remove_hiberfile de ntfs-3g "
-        "(por ejemplo: ntfs-3g -o remove_hiberfile /dev/sdb2 /mnt/windows): descarta la sesión "
-        "hibernada, lo que no hace daño tras un inicio rápido pero pierde el trabajo que "
-        "hubiera abierto si Windows se hibernó de verdad; después, los archivos de registro que "
-        "Windows no terminó de guardar se recuperan de sus registros de transacciones." +
-        kNothingChanged);
-  }
+  if (Hibernated(root, &hiberfil)) throw Error(ErrorKind::kHibernated, hiberfil);
   return installation;
 }
 
@@ -160,8 +130,9 @@ std::vector<Profile> Installation::Profiles(Hive* software) const {
                     ResolveNoCase(*folder, "NTUSER.DAT")});
       }
     }
+  } catch (const Error&) {
+    // SOFTWARE is refused later with its own error.
   } catch (const OfflineRefusal&) {
-    // SOFTWARE is refused later with its own message.
   }
   // Profile folders that Windows does not list (or a SOFTWARE hive without
   // the list).
@@ -191,21 +162,16 @@ HivePaths Installation::Hives(std::string_view user, Hive* software) const {
     }
   }
   if (chosen.size() != 1) {
-    std::ostringstream message;
-    if (profiles.empty()) {
-      message << "No se encuentra ningún perfil de usuario con NTUSER.DAT en " << Quoted(root_)
-              << ".";
-    } else {
-      message << (chosen.empty() ? "No hay ningún perfil llamado \"" + std::string(user) + "\""
-                                 : std::string("Hay varios perfiles de usuario"))
-              << ". Elija uno con --user:";
-      for (const auto& profile : profiles) {
-        message << "\n  " << profile.name;
-        if (!profile.sid.empty()) message << " (" << profile.sid << ")";
-      }
+    if (profiles.empty()) throw Error(ErrorKind::kNoProfile, root_);
+    // One line each: the name asked for when none matched, then every profile.
+    std::string listed = chosen.empty() ? std::string(user) + "\n" : std::string();
+    for (const auto& profile : profiles) {
+      if (&profile != &profiles.front()) listed += "\n";
+      listed += profile.name;
+      if (!profile.sid.empty()) listed += " (" + profile.sid + ")";
     }
-    message << kNothingChanged;
-    throw OfflineRefusal(message.str());
+    throw Error(chosen.empty() ? ErrorKind::kProfileNotFound : ErrorKind::kSeveralProfiles, root_,
+                0, std::move(listed));
   }
   return HivePaths{software_, system_, chosen.front()->user_hive, chosen.front()->sid, root_};
 }

@@ -21,7 +21,7 @@ struct Profile {
 /// the Windows folder and the profiles.
 class Installation {
  public:
-  /// Examines the folder. Raises OfflineRefusal (nothing written) when it
+  /// Examines the folder. Raises Error (nothing written) when it
   /// holds no Windows folder with SOFTWARE and SYSTEM hives, or when Windows
   /// left the volume hibernated (hibernation or Fast Startup).
   static Installation Find(const std::filesystem::path& root);
@@ -38,7 +38,8 @@ class Installation {
 
   /// The hives for HKEY_CURRENT_USER of the profile named `user` (folder
   /// name or SID, letter case ignored); with `user` empty, the only profile.
-  /// Raises OfflineRefusal listing the profiles when none or several match.
+  /// Raises Error (kNoProfile, kProfileNotFound, kSeveralProfiles) listing
+  /// the profiles when none or several match.
   HivePaths Hives(std::string_view user, Hive* software = nullptr) const;
 
  private:

@@ -259,16 +259,15 @@ namespace {
 // reason and writes nothing.
 class RefusedFile final : public PendingFile {
  public:
-  RefusedFile(fs::path target, std::string why)
-      : target_(std::move(target)), why_(std::move(why)) {}
+  RefusedFile(fs::path target, Error why) : target_(std::move(target)), why_(std::move(why)) {}
   const fs::path& target() const override { return target_; }
-  std::string Refusal() const override { return why_; }
-  void Write(int, const fs::path&) override { throw CommitError(why_); }
-  void Check(int, const fs::path&) const override { throw CommitError(why_); }
+  std::optional<Error> Refusal() const override { return why_; }
+  void Write(int, const fs::path&) override { throw why_; }
+  void Check(int, const fs::path&) const override { throw why_; }
 
  private:
   fs::path target_;
-  std::string why_;
+  Error why_;
 };
 
 }  // namespace
@@ -279,8 +278,8 @@ void OfflineFiles::WriteReplacing(std::string_view path, std::span<const std::ui
     throw Failure(kErrorPathNotFound, "No se encuentra la ruta de acceso " + Quoted(path) + ".");
   }
   // A refusal still goes to the commit, so that nothing of the run is saved.
-  auto refuse = [&](std::int32_t number, const std::string& reason) {
-    if (!dry_run_) staged_[*mapped] = Staged{{}, reason};
+  auto refuse = [&](std::int32_t number, const std::string& reason, Error why) {
+    if (!dry_run_) staged_[*mapped] = Staged{{}, std::move(why)};
     throw Failure(number, (number == kErrorPathNotFound ? "No se encuentra la ruta de acceso "
                                                         : "Acceso denegado a ") +
                               Quoted(path) + ": " + reason + ".");
@@ -288,39 +287,47 @@ void OfflineFiles::WriteReplacing(std::string_view path, std::span<const std::ui
   const fs::path folder = mapped->parent_path();
   struct stat found {};
   if (::stat(folder.c_str(), &found) != 0 || !S_ISDIR(found.st_mode)) {
-    refuse(kErrorPathNotFound, "no existe la carpeta");
+    refuse(kErrorPathNotFound, "no existe la carpeta",
+           Error(ErrorKind::kNotAFolder, folder, ENOENT));
   }
   if (!FolderInside(*mapped, root_)) {
     refuse(kErrorAccessDeniedFailure,
-           "un enlace de su ruta lleva fuera de la instalación de Windows");
+           "un enlace de su ruta lleva fuera de la instalación de Windows",
+           Error(ErrorKind::kLinkOutside, *mapped));
   }
   const bool exists = ::lstat(mapped->c_str(), &found) == 0;
   if (exists && !S_ISREG(found.st_mode))
-    refuse(kErrorAccessDeniedFailure, "no es un archivo normal");
+    refuse(kErrorAccessDeniedFailure, "no es un archivo normal",
+           Error(ErrorKind::kNotRegularFile, *mapped));
   if (exists && (FileAttributes(*mapped) & kFileAttributeReadOnly)) {
-    refuse(kErrorAccessDeniedFailure, "el archivo es de solo lectura");
+    refuse(kErrorAccessDeniedFailure, "el archivo es de solo lectura",
+           Error(ErrorKind::kReadOnly, *mapped));
   }
   struct statvfs volume {};
   const bool read_only_volume =
       ::statvfs(folder.c_str(), &volume) == 0 && (volume.f_flag & ST_RDONLY);
   // A dry run is what a read-only volume is for.
   if (!(dry_run_ && read_only_volume)) {
-    if (read_only_volume) refuse(kErrorAccessDeniedFailure, "el volumen es de solo lectura");
+    if (read_only_volume) {
+      refuse(kErrorAccessDeniedFailure, "el volumen es de solo lectura",
+             Error(ErrorKind::kReadOnlyVolume, *mapped));
+    }
     if (::access(folder.c_str(), W_OK) != 0) {
-      refuse(kErrorAccessDeniedFailure, "no se pueden crear archivos en su carpeta");
+      refuse(kErrorAccessDeniedFailure, "no se pueden crear archivos en su carpeta",
+             Error(ErrorKind::kFolderNotWritable, *mapped));
     }
   }
-  if (!dry_run_) staged_[*mapped] = Staged{{content.begin(), content.end()}, {}};
+  if (!dry_run_) staged_[*mapped] = Staged{{content.begin(), content.end()}, std::nullopt};
   changes_.push_back(FileChange{std::string(path), *mapped, {content.begin(), content.end()}});
 }
 
 std::vector<std::unique_ptr<PendingFile>> OfflineFiles::Pending() const {
   std::vector<std::unique_ptr<PendingFile>> pending;
   for (const auto& [target, staged] : staged_) {
-    if (staged.refusal.empty()) {
+    if (!staged.refusal) {
       pending.push_back(std::make_unique<PendingBytes>(target, staged.content));
     } else {
-      pending.push_back(std::make_unique<RefusedFile>(target, staged.refusal));
+      pending.push_back(std::make_unique<RefusedFile>(target, *staged.refusal));
     }
   }
   return pending;

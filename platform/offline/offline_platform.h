@@ -63,7 +63,7 @@ class OfflineFiles final : public Files {
   std::vector<FileChange> changes_;
   struct Staged {
     std::vector<std::uint8_t> content;
-    std::string refusal;  // why it cannot be written; empty when it can
+    std::optional<Error> refusal;  // why it cannot be written; nullopt when it can
   };
   std::map<std::filesystem::path, Staged> staged_;
 };

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -12,7 +13,6 @@
 #include <span>
 #include <stdexcept>
 
-#include "platform/offline/offline_errors.h"
 #include "platform/offline/safe_files.h"
 #include "platform/offline/utf16.h"
 #include "registry/key_names.h"
@@ -166,36 +166,23 @@ std::optional<BaseBlock> ReadBaseBlock(int fd) {
   return ParseBaseBlock(head);
 }
 
-std::string CheckBins(int fd, std::uint64_t file_size, std::uint32_t bins_size) {
+HiveDefect CheckBins(int fd, std::uint64_t file_size, std::uint32_t bins_size) {
+  using What = HiveDefect::What;
   const std::uint64_t end = kBaseBlockSize + std::uint64_t{bins_size};
-  auto hex = [](std::uint64_t n) {
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(n));
-    return std::string(text);
-  };
-  if (bins_size == 0 || bins_size % kBinSize != 0) {
-    return "la cabecera declara un tamaño de datos imposible (" + std::to_string(bins_size) +
-           " bytes)";
-  }
-  if (file_size < end) {
-    return "la cabecera declara " + std::to_string(end) + " bytes y el archivo solo tiene " +
-           std::to_string(file_size);
-  }
+  if (bins_size == 0 || bins_size % kBinSize != 0) return {What::kImpossibleBinsSize, bins_size};
+  if (file_size < end) return {What::kShorterThanHeader, end, file_size};
   const std::uint64_t padding_allowed = std::max<std::uint64_t>(bins_size, 16u << 20);
-  if (file_size - end > padding_allowed) {
-    return "el archivo tiene " + std::to_string(file_size - end) +
-           " bytes más allá de los datos que declara su cabecera";
-  }
+  if (file_size - end > padding_allowed) return {What::kDataBeyondHeader, file_size - end};
   BinHeads heads(fd, end);
   std::uint64_t at = kBaseBlockSize;
   while (at < end) {
     std::array<std::uint8_t, 12> head{};
-    if (!heads.Read(head, at)) return "no se puede leer en " + hex(at);
+    if (!heads.Read(head, at)) return {What::kUnreadableAt, at};
     const std::uint32_t offset = Get32(head, 4);
     const std::uint32_t size = Get32(head, 8);
     if (std::memcmp(head.data(), "hbin", 4) != 0 || offset != at - kBaseBlockSize ||
         size < kBinSize || size % kBinSize != 0 || size > end - at) {
-      return "los bloques de datos no coinciden con la cabecera (en " + hex(at) + ")";
+      return {What::kBinsMismatchAt, at};
     }
     at += size;
   }
@@ -266,11 +253,12 @@ void WriteBlankHive(const std::filesystem::path& path, std::string_view root_nam
   std::memcpy(base.data() + 48, file_name.data(), file_name.size());
   SealBaseBlock(base);
 
+  errno = 0;
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(image.data()),
             static_cast<std::streamsize>(image.size()));
   out.close();
-  if (!out) throw CommitError("No se pudo escribir \"" + path.string() + "\".");
+  if (!out) throw Error(ErrorKind::kWriteFailed, path, errno);
 }
 
 std::optional<std::string> KeyNameAt(std::span<const std::uint8_t> image, std::size_t offset) {
@@ -408,21 +396,22 @@ bool SortSubkeyListsInPlace(int fd, std::span<const std::size_t> keys) {
          WriteAt(fd, image.data(), size, 0);
 }
 
-std::string WhyNotAHive(int fd) {
+HiveDefect WhyNotAHive(int fd) {
+  using What = HiveDefect::What;
   struct stat status {};
   const auto base = ReadBaseBlock(fd);
-  if (!base || ::fstat(fd, &status) != 0) return "no tiene cabecera de registro";
-  if (!base->checksum_ok || base->major != 1) return "cabecera incorrecta";
-  if (base->Dirty()) return "números de secuencia distintos";
-  if (const auto why = CheckBins(fd, static_cast<std::uint64_t>(status.st_size), base->bins_size);
-      !why.empty()) {
-    return why;
+  if (!base || ::fstat(fd, &status) != 0) return {What::kNoHeader};
+  if (!base->checksum_ok || base->major != 1) return {What::kBadHeader};
+  if (base->Dirty()) return {What::kSequenceMismatch};
+  if (const auto defect =
+          CheckBins(fd, static_cast<std::uint64_t>(status.st_size), base->bins_size)) {
+    return defect;
   }
   std::array<std::uint8_t, 6> root{};
   if (std::uint64_t{base->root_cell} + root.size() > base->bins_size ||
       !ReadAt(fd, root.data(), root.size(), kBaseBlockSize + base->root_cell) || root[4] != 'n' ||
       root[5] != 'k') {
-    return "no se encuentra la clave raíz";
+    return {What::kNoRootKey};
   }
   return {};
 }

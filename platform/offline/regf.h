@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/offline/error.h"
+
 namespace sorbantilex::offline {
 
 /// What the program reads of a hive's base block (its first 4096 bytes).
@@ -34,9 +36,9 @@ std::optional<BaseBlock> ReadBaseBlock(int fd);
 /// Checks, reading only the bins' headers, that the hive bins stand where
 /// the base block says: a chain of "hbin" blocks, each naming its own
 /// offset, that ends exactly at the declared size, within the file, with no
-/// more padding after it than the data itself (or 16 MiB). Returns why not,
-/// in Spanish, or an empty text.
-std::string CheckBins(int fd, std::uint64_t file_size, std::uint32_t bins_size);
+/// more padding after it than the data itself (or 16 MiB). Returns what is
+/// wrong, or no defect.
+HiveDefect CheckBins(int fd, std::uint64_t file_size, std::uint32_t bins_size);
 
 /// Whether the checksum of a base block (its first 512 bytes) is right.
 bool BaseBlockChecksumOk(std::span<const std::uint8_t> base_block);
@@ -49,7 +51,7 @@ void SealBaseBlock(std::span<std::uint8_t> image);
 /// holding the root key (named `root_name`, ASCII) with a security
 /// descriptor (SYSTEM and Administrators full control, Users read), and the
 /// rest of the bin free. `minor_version` is 3 (Windows NT 4 to XP layout)
-/// or 5 (later). Raises `CommitError` when the file cannot be written, and
+/// or 5 (later). Raises `Error` (kWriteFailed) when the file cannot be written, and
 /// std::invalid_argument for a root name that is not 1 to 255 ASCII characters.
 void WriteBlankHive(const std::filesystem::path& path, std::string_view root_name = "ROOT",
                     std::uint32_t minor_version = 5);
@@ -65,11 +67,11 @@ bool SortSubkeyLists(std::span<std::uint8_t> image, std::span<const std::size_t>
 /// a mapping: only the cells it changes are written.
 bool SortSubkeyListsInPlace(int fd, std::span<const std::size_t> keys);
 
-/// Why the file `fd` is open on is no complete, clean hive (in Spanish), or
-/// an empty text: reads its base block (signature, checksum, sequence
+/// Why the file `fd` is open on is no complete, clean hive, or no defect:
+/// reads its base block (signature, checksum, sequence
 /// numbers, version), the header of each bin, and the root key's cell,
 /// not the whole file.
-std::string WhyNotAHive(int fd);
+HiveDefect WhyNotAHive(int fd);
 
 /// Name of the key whose cell starts at `offset`, as UTF-8; nullopt when the
 /// cell is not a key.

@@ -34,13 +34,42 @@ bool UniqueFd::Close() { return fd_ < 0 || ::close(Release()) == 0; }
 
 namespace {
 
-std::string KindProblem(mode_t mode) {
-  if (S_ISLNK(mode)) return "es un enlace simbólico, no el archivo mismo";
-  if (S_ISDIR(mode)) return "es una carpeta, no un archivo";
-  if (S_ISFIFO(mode)) return "es una tubería (FIFO), no un archivo normal";
-  if (S_ISCHR(mode) || S_ISBLK(mode)) return "es un dispositivo, no un archivo normal";
-  if (S_ISSOCK(mode)) return "es un socket, no un archivo normal";
-  return "no es un archivo normal";
+// What stands at a name that is no regular file, for `Error::detail`.
+std::string KindOf(mode_t mode) {
+  if (S_ISLNK(mode)) return "symlink";
+  if (S_ISDIR(mode)) return "directory";
+  if (S_ISFIFO(mode)) return "fifo";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "device";
+  if (S_ISSOCK(mode)) return "socket";
+  return {};
+}
+
+// The recovery's words for a refusal (see `OpenedFile::problem`).
+std::string RecoveryWords(const Error& refusal) {
+  switch (refusal.kind()) {
+    case ErrorKind::kHiveMissing:
+      return "no existe";
+    case ErrorKind::kLinkOutside:
+      return "está fuera de la instalación de Windows (un enlace de su ruta lleva a otro sitio)";
+    case ErrorKind::kNotRegularFile: {
+      const std::string& kind = refusal.detail();
+      if (kind == "symlink") return "es un enlace simbólico, no el archivo mismo";
+      if (kind == "directory") return "es una carpeta, no un archivo";
+      if (kind == "fifo") return "es una tubería (FIFO), no un archivo normal";
+      if (kind == "device") return "es un dispositivo, no un archivo normal";
+      if (kind == "socket") return "es un socket, no un archivo normal";
+      return "no es un archivo normal";
+    }
+    default:
+      return std::strerror(refusal.error_number());
+  }
+}
+
+OpenedFile Refused(const fs::path& path, ErrorKind kind, int error_number, std::string detail) {
+  OpenedFile refused;
+  refused.refusal.emplace(kind, path, error_number, std::move(detail));
+  refused.problem = RecoveryWords(*refused.refusal);
+  return refused;
 }
 
 }  // namespace
@@ -62,46 +91,37 @@ bool FolderInside(const fs::path& path, const fs::path& root) {
 }
 
 OpenedFile OpenRegularFile(const fs::path& path, const fs::path& within, OpenFor mode) {
-  OpenedFile opened;
   if (!within.empty() && !FolderInside(path, within)) {
     std::error_code error;
     if (!fs::exists(path.has_parent_path() ? path.parent_path() : fs::path("."), error)) {
-      opened.error = ENOENT;
-      opened.problem = "no existe";
-    } else {
-      opened.error = EXDEV;
-      opened.problem =
-          "está fuera de la instalación de Windows (un enlace de su ruta lleva a "
-          "otro sitio)";
+      return Refused(path, ErrorKind::kHiveMissing, ENOENT, {});
     }
-    return opened;
+    return Refused(path, ErrorKind::kLinkOutside, EXDEV, {});
   }
   // The kind is read before opening: opening a device or a FIFO may block or
   // act on it.
   struct stat before {};
   if (::lstat(path.c_str(), &before) != 0) {
-    opened.error = errno;
-    opened.problem = errno == ENOENT ? "no existe" : std::strerror(errno);
-    return opened;
+    const int error = errno;
+    return Refused(path, error == ENOENT ? ErrorKind::kHiveMissing : ErrorKind::kReadFailed, error,
+                   {});
   }
   if (!S_ISREG(before.st_mode)) {
-    opened.error = S_ISLNK(before.st_mode) ? ELOOP : EINVAL;
-    opened.problem = KindProblem(before.st_mode);
-    return opened;
+    return Refused(path, ErrorKind::kNotRegularFile, S_ISLNK(before.st_mode) ? ELOOP : EINVAL,
+                   KindOf(before.st_mode));
   }
   const int access = mode == OpenFor::kReading ? O_RDONLY : O_RDWR;
   UniqueFd fd(::open(path.c_str(), access | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
   if (!fd) {
-    opened.error = errno;
-    opened.problem = errno == ELOOP ? KindProblem(S_IFLNK) : std::strerror(errno);
-    return opened;
+    const int error = errno;
+    if (error == ELOOP) return Refused(path, ErrorKind::kNotRegularFile, error, KindOf(S_IFLNK));
+    return Refused(path, ErrorKind::kReadFailed, error, {});
   }
   // What was opened must be what was looked at: a regular file, the same one.
+  OpenedFile opened;
   if (::fstat(fd.get(), &opened.status) != 0 || !S_ISREG(opened.status.st_mode) ||
       opened.status.st_dev != before.st_dev || opened.status.st_ino != before.st_ino) {
-    opened.error = EINVAL;
-    opened.problem = KindProblem(opened.status.st_mode);
-    return opened;
+    return Refused(path, ErrorKind::kNotRegularFile, EINVAL, KindOf(opened.status.st_mode));
   }
   const int flags = ::fcntl(fd.get(), F_GETFL);
   if (flags >= 0) ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);

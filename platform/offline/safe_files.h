@@ -6,7 +6,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
+
+#include "platform/offline/error.h"
 
 namespace sorbantilex::offline {
 
@@ -37,8 +40,12 @@ class UniqueFd {
 struct OpenedFile {
   UniqueFd fd;
   struct stat status {};
-  int error = 0;        // errno of the failure; 0 when opened
-  std::string problem;  // why it was refused, in Spanish ("no es un archivo normal...")
+  /// Why it was not opened: kHiveMissing (nothing there), kNotRegularFile,
+  /// kLinkOutside, or kReadFailed with the errno.
+  std::optional<Error> refusal;
+  /// The same in the words the transaction-log recovery puts in its
+  /// messages, until it reports `Error` itself.
+  std::string problem;
   explicit operator bool() const { return static_cast<bool>(fd); }
 };
 

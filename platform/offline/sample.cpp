@@ -1,13 +1,14 @@
 #include "platform/offline/sample.h"
 
 #include <array>
+#include <cerrno>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "platform/offline/hive_registry.h"
 #include "platform/offline/installation.h"
-#include "platform/offline/offline_errors.h"
+#include "platform/offline/error.h"
 #include "platform/offline/regf.h"
 #include "registry/failure.h"
 
@@ -204,7 +205,7 @@ void MakeSampleInstallation(const fs::path& root) {
   std::error_code error;
   if (LooksLikeInstallation(root) || fs::exists(config / "system", error) ||
       fs::exists(config / "software", error) || fs::exists(profile / "NTUSER.DAT", error)) {
-    throw OfflineRefusal("La carpeta \"" + root.string() + "\" ya contiene una instalación.");
+    throw Error(ErrorKind::kInstallationPresent, root);
   }
   fs::create_directories(config);
   fs::create_directories(windows / "system32" / "drivers" / "etc");
@@ -221,12 +222,13 @@ void MakeSampleInstallation(const fs::path& root) {
     CommitHooks hooks;
     hooks.keep_backup = false;
     const auto report = registry.Commit(hooks);
-    if (!report.errors.empty()) throw CommitError(report.errors.front());
+    if (!report.errors.empty()) throw report.errors.front();
   }
   auto write = [](const fs::path& path, std::string_view content) {
+    errno = 0;
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(content.data(), static_cast<std::streamsize>(content.size()));
-    if (!out) throw CommitError("No se pudo escribir \"" + path.string() + "\".");
+    if (!out) throw Error(ErrorKind::kWriteFailed, path, errno);
   };
   write(windows / "system32" / "drivers" / "etc" / "hosts", kSampleHosts);
   write(windows / "system32" / "srsvc.dll", "MZ");

@@ -35,9 +35,9 @@ void PlantSampleDamage(RegistryApi& registry);
 /// one yet): the Windows folder with SOFTWARE and SYSTEM written as blank
 /// hives by this program and filled through libhivex, the profile
 /// "Documents and Settings\Juan" with its NTUSER.DAT, srsvc.dll, and a
-/// hijacked hosts file. Raises `OfflineRefusal` when `root` already holds an
-/// installation, `CommitError` when a file cannot be written, `Failure` when
-/// the hive store refuses a change.
+/// hijacked hosts file. Raises `Error`: kInstallationPresent when `root`
+/// already holds an installation, another kind when a file cannot be
+/// written; `Failure` when the hive store refuses a change.
 void MakeSampleInstallation(const std::filesystem::path& root);
 
 }  // namespace sorbantilex::offline

@@ -3,8 +3,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <system_error>
 
+#include "platform/offline/error.h"
 #include "platform/offline/safe_files.h"
 
 namespace sorbantilex::offline {
@@ -15,7 +15,7 @@ namespace fs = std::filesystem;
 constexpr int kMaxAttempts = 100;
 
 [[noreturn]] void Raise(int error, const fs::path& path) {
-  throw std::system_error(error, std::generic_category(), path.string());
+  throw Error(ErrorKind::kUndoFileNotWritten, path, error);
 }
 
 }  // namespace

@@ -16,7 +16,8 @@ std::string UndoFileName(std::time_t when);
 /// under `UndoFileName`, with "-2", "-3"... before ".reg" when that name is
 /// taken. The file is new: created exclusively, never through a link or
 /// onto anything that is there, and flushed to disk. Gives its path; raises
-/// `std::system_error` (nothing left behind) when it cannot be written.
+/// `Error` (kUndoFileNotWritten, nothing left behind) when it cannot be
+/// written.
 std::filesystem::path WriteUndoFile(const std::filesystem::path& folder, std::time_t when,
                                     std::span<const std::uint8_t> content);
 

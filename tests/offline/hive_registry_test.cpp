@@ -134,15 +134,19 @@ TEST_F(HiveRegistryTest, ADamagedKeyIsRememberedAndStopsTheCommit) {
 
     HiveRegistry registry(paths_, true);
     SetDword(registry, kHkeyLocalMachine, "SYSTEM\\ControlSet001\\Control", "Cambio", 1);
-    EXPECT_EQ(registry.Damage(), "");
+    EXPECT_FALSE(registry.Damage().has_value());
     KeyRef key = kNullKey;
     EXPECT_EQ(registry.OpenKey(c.root, c.path, 0, kKeyRead, &key), 1015);
-    const std::string damage = registry.Damage();
-    EXPECT_NE(damage.find("\"" + damaged.string() + "\""), std::string::npos) << damage;
-    EXPECT_NE(damage.find(c.named_key), std::string::npos) << damage;
+    const auto damage = registry.Damage();
+    ASSERT_TRUE(damage.has_value());
+    EXPECT_EQ(damage->kind(), ErrorKind::kDamagedKey);
+    EXPECT_EQ(damage->path(), damaged);
+    EXPECT_NE(damage->detail().find(c.named_key), std::string::npos) << *damage;
     const auto report = registry.Commit();
     EXPECT_TRUE(report.written.empty());
-    EXPECT_EQ(report.errors, std::vector<std::string>{damage});
+    ASSERT_EQ(report.errors.size(), 1u);
+    EXPECT_EQ(report.errors[0].kind(), ErrorKind::kDamagedKey);
+    EXPECT_EQ(report.errors[0].detail(), damage->detail());
     EXPECT_EQ(FolderContents(dir_.path()), before);
   }
 }
@@ -289,11 +293,11 @@ TEST_F(HiveRegistryTest, RootsAndMountPointsBehaveAsOnWindows) {
 }
 
 // A hive whose file or folder cannot be opened safely is refused with a
-// message naming it, and nothing on disk changes.
+// error naming it, and nothing on disk changes.
 struct Refusal {
   const char* name;
   std::function<void(const HivePaths&)> damage;
-  const char* message_part;
+  std::optional<ErrorKind> kind;  // nullopt: the log recovery's own refusal
   bool for_writing = true;
 };
 
@@ -307,9 +311,14 @@ TEST_P(HiveRefusalTest, RefusesWithAClearMessageAndChangesNothing) {
   try {
     HiveRegistry registry(paths, GetParam().for_writing);
     ADD_FAILURE() << "opened";
+  } catch (const Error& error) {
+    EXPECT_EQ(std::optional(error.kind()), GetParam().kind) << error;
+    EXPECT_EQ(error.path().parent_path(), dir.path()) << error;
   } catch (const OfflineRefusal& refusal) {
+    // The recovery from the transaction logs still refuses in its own words.
+    EXPECT_FALSE(GetParam().kind.has_value()) << refusal.what();
     const std::string message = refusal.what();
-    EXPECT_NE(message.find(GetParam().message_part), std::string::npos) << message;
+    EXPECT_NE(message.find("registros de transacciones"), std::string::npos) << message;
     EXPECT_NE(message.find(dir.path().string()), std::string::npos) << message;
   }
   EXPECT_EQ(FolderContents(dir.path()), before);
@@ -323,29 +332,29 @@ void SetSequence2(const fs::path& hive, std::uint32_t value) {
 }
 
 const Refusal kRefusals[] = {
-    {"Dirty", [](const HivePaths& p) { SetSequence2(p.system, 77); }, "registros de transacciones"},
-    {"DirtyEvenForDryRun", [](const HivePaths& p) { SetSequence2(p.user, 77); },
-     "registros de transacciones", false},
+    {"Dirty", [](const HivePaths& p) { SetSequence2(p.system, 77); }, std::nullopt},
+    {"DirtyEvenForDryRun", [](const HivePaths& p) { SetSequence2(p.user, 77); }, std::nullopt,
+     false},
     {"NotAHive",
      [](const HivePaths& p) { WriteBytes(p.software, Bytes("MZ este no es un registro")); },
-     "no es un archivo de registro válido"},
+     ErrorKind::kNotAHive},
     {"Truncated",
      [](const HivePaths& p) {
        auto bytes = ReadBytes(p.system);
        bytes.resize(4096 + 100);
        WriteBytes(p.system, bytes);
      },
-     "no es un archivo de registro válido"},
+     ErrorKind::kNotAHive},
     {"BadChecksum",
      [](const HivePaths& p) {
        auto bytes = ReadBytes(p.user);
        bytes[100] ^= 0xFF;
        WriteBytes(p.user, bytes);
      },
-     "no es un archivo de registro válido"},
+     ErrorKind::kNotAHive},
     {"ReadOnlyFile", [](const HivePaths& p) { fs::permissions(p.software, fs::perms::owner_read); },
-     "solo lectura"},
-    {"Missing", [](const HivePaths& p) { fs::remove(p.system); }, "No se encuentra"},
+     ErrorKind::kReadOnly},
+    {"Missing", [](const HivePaths& p) { fs::remove(p.system); }, ErrorKind::kHiveMissing},
 };
 
 INSTANTIATE_TEST_SUITE_P(Hive, HiveRefusalTest, ::testing::ValuesIn(kRefusals),
@@ -496,7 +505,7 @@ class UncheckableFile final : public PendingFile {
   const fs::path& target() const override { return target_; }
   void Write(int fd, const fs::path&) override { ASSERT_EQ(::write(fd, "x", 1), 1); }
   void Check(int, const fs::path& temporary) const override {
-    throw CommitError("\"" + temporary.string() + "\" no se lee bien (simulado)");
+    throw Error(ErrorKind::kCheckFailed, temporary);
   }
 
  private:
@@ -514,7 +523,7 @@ struct CommitFault {
   std::function<fs::path(const HivePaths&, const fs::path& text, CommitHooks&,
                          std::vector<std::unique_ptr<PendingFile>>&)>
       inject;
-  const char* message;
+  ErrorKind cause;
 };
 void PrintTo(const CommitFault& fault, std::ostream* out) { *out << fault.name; }
 
@@ -538,10 +547,11 @@ TEST_P(HiveCommitFault, LeavesEveryFileByteIdentical) {
   fs::permissions(text, fs::perms::owner_all, fs::perm_options::add);
   EXPECT_TRUE(report.written.empty());
   ASSERT_EQ(report.errors.size(), 1u);
-  EXPECT_NE(report.errors[0].find("No se ha guardado ningún cambio"), std::string::npos);
-  EXPECT_NE(report.errors[0].find("\"" + named.string() + "\""), std::string::npos)
-      << report.errors[0];
-  EXPECT_NE(report.errors[0].find(GetParam().message), std::string::npos) << report.errors[0];
+  const Error& error = report.errors[0];
+  EXPECT_EQ(error.kind(), ErrorKind::kCommitFailed) << error;
+  EXPECT_EQ(error.path(), named) << error;
+  ASSERT_NE(error.cause(), nullptr);
+  EXPECT_EQ(error.cause()->kind(), GetParam().cause) << error;
   EXPECT_EQ(FolderContents(dir.path()), before);
 }
 
@@ -552,11 +562,11 @@ const CommitFault kCommitFaults[] = {
          // Every new file is complete by now.
          EXPECT_TRUE(ReadBaseBlock(temporary).has_value() ||
                      temporary.filename() == "hosts.sorbantilex-nuevo");
-         if (++count == 2) throw CommitError("disco lleno (simulado)");
+         if (++count == 2) throw Error(ErrorKind::kWriteFailed, temporary, ENOSPC);
        };
        return paths.system;
      },
-     "disco lleno"},
+     ErrorKind::kWriteFailed},
     {"SignalDuringTheCommit",
      [](const HivePaths& paths, const fs::path&, CommitHooks& hooks, auto&) {
        hooks.before_rename = [](const fs::path&) {
@@ -566,20 +576,20 @@ const CommitFault kCommitFaults[] = {
        };
        return paths.software;
      },
-     "señal"},
+     ErrorKind::kStopped},
     {"ReadOnlyFileAmongThem",
      [](const HivePaths&, const fs::path& text, CommitHooks&, auto&) {
        fs::permissions(text, fs::perms::owner_read);
        return text;
      },
-     "solo lectura"},
+     ErrorKind::kReadOnly},
     {"ANewFileFailsItsCheck",
      [](const HivePaths& paths, const fs::path&, CommitHooks&, auto& more) {
        const fs::path other = paths.system.parent_path() / "otro";
        more.push_back(std::make_unique<UncheckableFile>(other));
        return other;
      },
-     "simulado"},
+     ErrorKind::kCheckFailed},
 };
 
 INSTANTIATE_TEST_SUITE_P(Offline, HiveCommitFault, ::testing::ValuesIn(kCommitFaults),

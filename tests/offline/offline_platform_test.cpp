@@ -46,7 +46,9 @@ TEST_F(SampleInstallationTest, IsFoundWithItsProfileAndSystem) {
 
 TEST_F(SampleInstallationTest, IsNotMadeOverAnInstallationThatIsThere) {
   const auto before = FolderContents(dir_.path());
-  EXPECT_THROW(MakeSampleInstallation(dir_.path()), OfflineRefusal);
+  const auto error = ErrorFrom([&] { MakeSampleInstallation(dir_.path()); });
+  ASSERT_TRUE(error.has_value());
+  EXPECT_EQ(error->kind(), ErrorKind::kInstallationPresent);
   EXPECT_EQ(FolderContents(dir_.path()), before);
 }
 
@@ -55,35 +57,36 @@ TEST_F(SampleInstallationTest, UnknownOrAmbiguousUsersAreRefusedWithTheList) {
   fs::create_directories(dir_.path() / "Documents and Settings" / "Ana");
   fs::copy_file(installation.Hives("").user,
                 dir_.path() / "Documents and Settings" / "Ana" / "NTUSER.DAT");
-  for (const std::string_view user : {"", "Pedro"}) {
-    try {
-      installation.Hives(user);
-      ADD_FAILURE() << "accepted " << user;
-    } catch (const OfflineRefusal& refusal) {
-      const std::string message = refusal.what();
-      EXPECT_NE(message.find("--user"), std::string::npos) << message;
-      EXPECT_NE(message.find("Ana"), std::string::npos) << message;
-      EXPECT_NE(message.find("Juan"), std::string::npos) << message;
-    }
+  const auto several = ErrorFrom([&] { installation.Hives(""); });
+  ASSERT_TRUE(several.has_value());
+  EXPECT_EQ(several->kind(), ErrorKind::kSeveralProfiles);
+  const auto unknown = ErrorFrom([&] { installation.Hives("Pedro"); });
+  ASSERT_TRUE(unknown.has_value());
+  EXPECT_EQ(unknown->kind(), ErrorKind::kProfileNotFound);
+  // The profiles as listed to choose from, whatever order they are found in.
+  for (const auto& error : {*several, *unknown}) {
+    EXPECT_NE(error.detail().find("Ana"), std::string::npos) << error;
+    EXPECT_NE(error.detail().find("Juan (" + std::string(kSampleUserSid) + ")"), std::string::npos)
+        << error;
   }
+  EXPECT_EQ(unknown->detail().substr(0, 6), "Pedro\n");
   EXPECT_EQ(installation.Hives("ana").user_sid, "");
 }
 
 TEST_F(SampleInstallationTest, AHibernatedVolumeOrAMissingWindowsFolderIsRefused) {
   WriteBytes(dir_.path() / "hiberfil.sys", Bytes("HIBR and the rest of the image"));
-  try {
-    Installation::Find(dir_.path());
-    ADD_FAILURE() << "not refused";
-  } catch (const OfflineRefusal& refusal) {
-    // The way out when Windows cannot be started, with what it costs.
-    EXPECT_NE(std::string(refusal.what()).find("remove_hiberfile"), std::string::npos);
-  }
+  const auto hibernated = ErrorFrom([&] { Installation::Find(dir_.path()); });
+  ASSERT_TRUE(hibernated.has_value());
+  EXPECT_EQ(hibernated->kind(), ErrorKind::kHibernated);
+  EXPECT_EQ(hibernated->path(), dir_.path() / "hiberfil.sys");
   WriteBytes(dir_.path() / "hiberfil.sys",
              std::vector<std::uint8_t>(64, 0));  // after a full shutdown
   EXPECT_NO_THROW(Installation::Find(dir_.path()));
-  EXPECT_THROW(Installation::Find(dir_.path() / "WINDOWS"), OfflineRefusal);
+  EXPECT_EQ(ErrorFrom([&] { Installation::Find(dir_.path() / "WINDOWS"); })->kind(),
+            ErrorKind::kNoWindowsFolder);
   fs::remove(dir_.path() / "WINDOWS" / "system32" / "config" / "system");
-  EXPECT_THROW(Installation::Find(dir_.path()), OfflineRefusal);
+  EXPECT_EQ(ErrorFrom([&] { Installation::Find(dir_.path()); })->kind(),
+            ErrorKind::kInstallationIncomplete);
   EXPECT_FALSE(LooksLikeInstallation(dir_.path()));
 }
 

@@ -14,6 +14,15 @@
 #include "platform/offline/hive_registry.h"
 #include "snapshot_printer.h"
 
+namespace sorbantilex::offline {
+
+// Errors print as their log line in test failures.
+inline std::ostream& operator<<(std::ostream& out, const Error& error) {
+  return out << error.what();
+}
+
+}  // namespace sorbantilex::offline
+
 namespace sorbantilex::offline::testing {
 
 namespace fs = std::filesystem;
@@ -113,5 +122,15 @@ struct CommandResult {
 };
 /// Runs `command` through the shell with no standard input.
 CommandResult RunShell(const std::string& command);
+
+/// The `Error` that `work` raises; nullopt when it raises none.
+inline std::optional<Error> ErrorFrom(const std::function<void()>& work) {
+  try {
+    work();
+  } catch (const Error& error) {
+    return error;
+  }
+  return std::nullopt;
+}
 
 }  // namespace sorbantilex::offline::testing

@@ -6,7 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <system_error>
+#include <cerrno>
 
 #include "offline_test_support.h"
 
@@ -48,10 +48,17 @@ TEST(UndoFile, NeverWritesThroughALinkOrIntoAFifo) {
 
 TEST(UndoFile, AFolderThatTakesNoFileRaisesAndLeavesNothing) {
   TempDir dir;
-  EXPECT_THROW(WriteUndoFile(dir.path() / "missing", kWhen, Bytes("x")), std::system_error);
+  const auto missing = ErrorFrom([&] { WriteUndoFile(dir.path() / "missing", kWhen, Bytes("x")); });
+  ASSERT_TRUE(missing.has_value());
+  EXPECT_EQ(missing->kind(), ErrorKind::kUndoFileNotWritten);
+  EXPECT_EQ(missing->error_number(), ENOENT);
+  EXPECT_EQ(missing->path().parent_path(), dir.path() / "missing");
   fs::permissions(dir.path(), fs::perms::owner_read | fs::perms::owner_exec);
   if (::geteuid() != 0) {  // root writes anyway
-    EXPECT_THROW(WriteUndoFile(dir.path(), kWhen, Bytes("x")), std::system_error);
+    const auto refused = ErrorFrom([&] { WriteUndoFile(dir.path(), kWhen, Bytes("x")); });
+    ASSERT_TRUE(refused.has_value());
+    EXPECT_EQ(refused->kind(), ErrorKind::kUndoFileNotWritten);
+    EXPECT_EQ(refused->error_number(), EACCES);
     EXPECT_TRUE(fs::is_empty(dir.path()));
   }
   fs::permissions(dir.path(), fs::perms::owner_all);

@@ -84,7 +84,7 @@ inline offline::HivePaths MakeInstallation(const std::filesystem::path& folder) 
   offline::CommitHooks hooks;
   hooks.keep_backup = false;
   const auto report = registry.Commit(hooks);
-  if (!report.errors.empty()) throw std::runtime_error(report.errors.front());
+  if (!report.errors.empty()) throw report.errors.front();
   return paths;
 }
 
@@ -128,7 +128,7 @@ struct Rig {
   }
   void Commit() {
     const auto report = registry.Commit();
-    if (!report.errors.empty()) throw std::runtime_error(report.errors.front());
+    if (!report.errors.empty()) throw report.errors.front();
   }
 };
 

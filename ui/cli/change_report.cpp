@@ -3,9 +3,11 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 #include "app/task_catalog.h"
 #include "ui/cli/terminal.h"
+#include "ui/text/offline_messages.h"
 
 namespace sorbantilex::cli {
 namespace {
@@ -34,7 +36,8 @@ void PrintUndoFile(const offline::SessionResult& result, std::ostream& out, std:
   } else if (result.undo_error) {
     out << "Aviso: no se pudo escribir el archivo para deshacer los cambios del registro en "
         << Terminal(result.undo_folder.string(), Breaks::kEscaped) << " ("
-        << result.undo_error.message() << "); los cambios se han guardado igualmente.\n";
+        << std::generic_category().message(result.undo_error->error_number())
+        << "); los cambios se han guardado igualmente.\n";
   }
 }
 
@@ -162,7 +165,7 @@ bool PrintChangeReport(const offline::Session& session, const offline::SessionRe
     }
   }
   PrintUndoFile(result, out, err);
-  for (const auto& error : commit.errors) err << Terminal(error) << "\n";
+  for (const auto& error : commit.errors) err << Terminal(text::Describe(error)) << "\n";
   out.flush();
   return commit.errors.empty();
 }

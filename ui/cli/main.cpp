@@ -14,7 +14,6 @@
 
 #include "app/menu.h"
 #include "platform/offline/huge_pages.h"
-#include "platform/offline/offline_errors.h"
 #include "platform/offline/session/session.h"
 #include "registry/failure.h"
 #include "ui/cli/change_report.h"
@@ -22,6 +21,7 @@
 #include "ui/cli/desktop_start.h"
 #include "ui/cli/options.h"
 #include "ui/cli/terminal.h"
+#include "ui/text/offline_messages.h"
 
 namespace sorbantilex::cli {
 namespace {
@@ -56,7 +56,7 @@ EndReason RunMenu(const Options& options, offline::Session& session) {
   CliWindowSystem ui(options.start_page.value_or(std::string(kInitialStartPage)),
                      !session.another_instance());
   const auto check = [&] {
-    if (std::string damage = session.Damage(); !damage.empty()) throw DamagedRun{std::move(damage)};
+    if (const auto damage = session.Damage()) throw DamagedRun{text::Describe(*damage)};
   };
   ui.checkpoint = check;
   ui.on_dialog = [&](std::string_view page) {
@@ -107,7 +107,7 @@ int Run(int argc, char** argv) {
   if (!root) return kExitFailed;
   std::unique_ptr<offline::Session> session;
   try {
-    offline::OfflineAsFailure([&] {
+    text::AsFailure([&] {
       session = offline::Session::Open({*root, options->user, options->dry_run});
     });
   } catch (const Failure& refusal) {
@@ -125,9 +125,9 @@ int Run(int argc, char** argv) {
     std::cerr << Terminal(damaged.why) << "\n";
     return kExitFailed;
   }
-  if (std::string damage = session->Damage(); !damage.empty()) {
+  if (const auto damage = session->Damage()) {
     std::cout.flush();
-    std::cerr << Terminal(damage) << "\n";
+    std::cerr << Terminal(text::Describe(*damage)) << "\n";
     return kExitFailed;
   }
   const offline::SessionResult result = session->Finish();

@@ -1,8 +1,10 @@
 #include "ui/cli/offline_desktop.h"
 
 #include <string_view>
+#include <system_error>
 
 #include "platform/offline/offline_errors.h"
+#include "ui/text/offline_messages.h"
 #include "platform/offline/session/session.h"
 #include "registry/failure.h"
 
@@ -38,13 +40,13 @@ class OfflineDesktop final : public DesktopPlatform {
     if (result.undo_error) {
       more_notices_.push_back(
           "No se pudo escribir el archivo para deshacer los cambios del registro en \"" +
-          result.undo_folder.string() + "\" (" + result.undo_error.message() +
+          result.undo_folder.string() + "\" (" + std::generic_category().message(result.undo_error->error_number()) +
           "); los cambios se han guardado igualmente.");
     }
     std::string description;
-    for (const std::string& error : result.commit.errors) {
+    for (const offline::Error& error : result.commit.errors) {
       if (!description.empty()) description += "\n";
-      description += error;
+      description += text::Describe(error);
     }
     if (!description.empty()) throw Failure(offline::kOfflineFailureNumber, description);
   }
@@ -66,7 +68,7 @@ std::vector<DesktopTarget> FindDesktopTargets(const Options& options) {
 
 std::unique_ptr<DesktopPlatform> OpenOfflineDesktop(const DesktopTarget& target) {
   std::unique_ptr<DesktopPlatform> platform;
-  offline::OfflineAsFailure([&] {
+  text::AsFailure([&] {
     auto session = offline::Session::Open({target.installation, target.user, false});
     if (session->another_instance()) {
       throw Failure(offline::kOfflineFailureNumber, std::string(kInUse));

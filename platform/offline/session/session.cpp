@@ -90,7 +90,7 @@ void Session::BeginStep(std::string_view caption) {
 }
 const std::vector<FileChange>& Session::file_changes() const { return parts_->files.changes(); }
 const std::vector<std::string>& Session::notices() const { return parts_->store->notices(); }
-std::string Session::Damage() const { return parts_->store->Damage(); }
+std::optional<Error> Session::Damage() const { return parts_->store->Damage(); }
 
 SessionResult Session::Finish(const CommitHooks& test_hooks) {
   SessionResult result;
@@ -110,8 +110,8 @@ SessionResult Session::Finish(const CommitHooks& test_hooks) {
     if (undoable) {
       try {
         result.undo_file = WriteUndoFile(result.undo_folder, std::time(nullptr), undo);
-      } catch (const std::system_error& error) {
-        result.undo_error = error.code();
+      } catch (const Error& error) {
+        result.undo_error = error;
       }
     }
     if (test_hooks.before_renames) test_hooks.before_renames();

@@ -5,10 +5,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <vector>
 
 #include "platform/offline/commit.h"
+#include "platform/offline/error.h"
 #include "platform/offline/offline_platform.h"
 #include "registry/journal.h"
 #include "registry/registry_api.h"
@@ -46,7 +46,7 @@ struct SessionResult {
   /// none was needed or it could not be written (`undo_error` says why:
   /// the changes stand all the same).
   std::filesystem::path undo_file;
-  std::error_code undo_error;
+  std::optional<Error> undo_error;
   std::filesystem::path undo_folder;
   /// Keys and values the undo file leaves out, their names escaped: names
   /// with line breaks or zeros, which no registry file can hold.
@@ -91,9 +91,9 @@ class Session {
   /// the store refused.
   const std::vector<std::string>& notices() const;
   /// Why the run must stop with nothing written (a key that could not be
-  /// read: what the repairs read as absent may only be unreadable); empty
+  /// read: what the repairs read as absent may only be unreadable); none
   /// while every read succeeded.
-  std::string Damage() const;
+  std::optional<Error> Damage() const;
 
   /// Writes what the run changed (nothing in a dry run, once damage was
   /// met, or when another instance holds the installation), all or none,
