@@ -16,9 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/offline/hive_registry.h"
-#include "platform/offline/installation.h"
-#include "platform/offline/sample.h"
+#include "platform/offline/installation/hive_registry.h"
+#include "platform/offline/installation/installation.h"
+#include "platform/offline/installation/sample.h"
 
 namespace fs = std::filesystem;
 namespace offline = sorbantilex::offline;

@@ -13,11 +13,11 @@
 #include "app/task_catalog.h"
 #include "log_writer.h"
 #include "offline_test_support.h"
-#include "platform/offline/installation.h"
-#include "platform/offline/log_recovery.h"
-#include "platform/offline/regf.h"
-#include "platform/offline/installation.h"
-#include "platform/offline/sample.h"
+#include "platform/offline/installation/installation.h"
+#include "platform/offline/hive_file/log_recovery.h"
+#include "platform/offline/hive_file/regf.h"
+#include "platform/offline/installation/installation.h"
+#include "platform/offline/installation/sample.h"
 #include "reg_import.h"
 
 namespace sorbantilex::offline::testing {

@@ -6,8 +6,8 @@
 
 #include "log_writer.h"
 #include "offline_test_support.h"
-#include "platform/offline/installation.h"
-#include "platform/offline/sample.h"
+#include "platform/offline/installation/installation.h"
+#include "platform/offline/installation/sample.h"
 #include "registry/failure.h"
 #include "ui/cli/offline_desktop.h"
 #include "ui/cli/options.h"

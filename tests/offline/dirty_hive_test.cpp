@@ -1,4 +1,4 @@
-#include "platform/offline/dirty_hive.h"
+#include "platform/offline/hive_file/dirty_hive.h"
 
 #include <gtest/gtest.h>
 #include <hivex.h>
@@ -10,7 +10,7 @@
 
 #include "log_writer.h"
 #include "offline_test_support.h"
-#include "platform/offline/hive.h"
+#include "platform/offline/hive_file/hive.h"
 #include "platform/offline/safe_files.h"
 
 namespace sorbantilex::offline::testing {

@@ -6,8 +6,8 @@
 #include <functional>
 
 #include "offline_test_support.h"
-#include "platform/offline/regf.h"
-#include "platform/offline/utf16.h"
+#include "platform/offline/hive_file/regf.h"
+#include "platform/offline/hive_file/utf16.h"
 
 namespace sorbantilex::offline::testing {
 namespace {

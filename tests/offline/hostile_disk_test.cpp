@@ -12,9 +12,9 @@
 #include <functional>
 
 #include "offline_test_support.h"
-#include "platform/offline/regf.h"
+#include "platform/offline/hive_file/regf.h"
 #include "platform/offline/safe_files.h"
-#include "platform/offline/sample.h"
+#include "platform/offline/installation/sample.h"
 
 namespace sorbantilex::offline::testing {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/offline/log_recovery.h"
+#include "platform/offline/hive_file/log_recovery.h"
 
 #include <gtest/gtest.h>
 #include <hivex.h>
@@ -8,8 +8,8 @@
 
 #include "log_writer.h"
 #include "offline_test_support.h"
-#include "platform/offline/marvin32.h"
-#include "platform/offline/regf.h"
+#include "platform/offline/hive_file/marvin32.h"
+#include "platform/offline/hive_file/regf.h"
 
 namespace sorbantilex::offline::testing {
 namespace {

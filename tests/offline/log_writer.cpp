@@ -4,8 +4,8 @@
 #include <string_view>
 
 #include "offline_test_support.h"
-#include "platform/offline/marvin32.h"
-#include "platform/offline/regf.h"
+#include "platform/offline/hive_file/marvin32.h"
+#include "platform/offline/hive_file/regf.h"
 
 namespace sorbantilex::offline::testing {
 

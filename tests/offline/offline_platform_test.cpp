@@ -4,9 +4,9 @@
 #include <memory>
 
 #include "offline_test_support.h"
-#include "platform/offline/installation.h"
-#include "platform/offline/offline_platform.h"
-#include "platform/offline/sample.h"
+#include "platform/offline/installation/installation.h"
+#include "platform/offline/installation/offline_platform.h"
+#include "platform/offline/installation/sample.h"
 #include "registry/failure.h"
 
 namespace sorbantilex::offline::testing {

@@ -10,7 +10,7 @@
 #include <fstream>
 #include <memory>
 
-#include "platform/offline/regf.h"
+#include "platform/offline/hive_file/regf.h"
 
 namespace sorbantilex::offline::testing {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "platform/memory/memory_registry.h"
-#include "platform/offline/hive_registry.h"
+#include "platform/offline/installation/hive_registry.h"
 #include "snapshot_printer.h"
 
 namespace sorbantilex::offline {

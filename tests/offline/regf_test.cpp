@@ -1,7 +1,7 @@
 #include <hivex.h>
 
 #include "offline_test_support.h"
-#include "platform/offline/regf.h"
+#include "platform/offline/hive_file/regf.h"
 
 namespace sorbantilex::offline::testing {
 namespace {

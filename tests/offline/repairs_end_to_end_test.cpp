@@ -8,9 +8,9 @@
 #include "platform/memory/memory_system_info.h"
 #include "platform/memory/memory_wmi.h"
 #include "platform/memory/recording_window_services.h"
-#include "platform/offline/installation.h"
-#include "platform/offline/offline_platform.h"
-#include "platform/offline/sample.h"
+#include "platform/offline/installation/installation.h"
+#include "platform/offline/installation/offline_platform.h"
+#include "platform/offline/installation/sample.h"
 #include "repair_catalog.h"
 #include "tasks/funciones.h"
 

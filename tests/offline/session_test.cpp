@@ -5,9 +5,9 @@
 #include <gtest/gtest.h>
 
 #include "offline_test_support.h"
-#include "platform/offline/hive_registry.h"
-#include "platform/offline/installation.h"
-#include "platform/offline/sample.h"
+#include "platform/offline/installation/hive_registry.h"
+#include "platform/offline/installation/installation.h"
+#include "platform/offline/installation/sample.h"
 
 namespace sorbantilex::offline::testing {
 namespace {

@@ -1,7 +1,7 @@
 // The undo file on the mounted disk, which may be the attacker's: always a
 // new file, never through a link or onto a FIFO.
 
-#include "platform/offline/undo_file.h"
+#include "platform/offline/installation/undo_file.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -13,9 +13,9 @@
 #include <string_view>
 
 #include "app/menu.h"
-#include "platform/offline/hive_registry.h"
-#include "platform/offline/regf.h"
-#include "platform/offline/offline_platform.h"
+#include "platform/offline/installation/hive_registry.h"
+#include "platform/offline/hive_file/regf.h"
+#include "platform/offline/installation/offline_platform.h"
 #include "registry/registro.h"
 #include "tasks/automation.h"
 #include "tasks/files.h"

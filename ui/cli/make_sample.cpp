@@ -4,7 +4,7 @@
 #include <exception>
 #include <iostream>
 
-#include "platform/offline/sample.h"
+#include "platform/offline/installation/sample.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "platform/offline/log_recovery.h"
+#include "platform/offline/hive_file/log_recovery.h"
 #include "platform/offline/offline_errors.h"
 #include "registry/failure.h"
 

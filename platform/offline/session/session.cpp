@@ -5,10 +5,10 @@
 #include <ctime>
 #include <utility>
 
-#include "platform/offline/hive.h"
-#include "platform/offline/hive_registry.h"
-#include "platform/offline/installation.h"
-#include "platform/offline/undo_file.h"
+#include "platform/offline/hive_file/hive.h"
+#include "platform/offline/installation/hive_registry.h"
+#include "platform/offline/installation/installation.h"
+#include "platform/offline/installation/undo_file.h"
 #include "registry/key_names.h"
 
 namespace sorbantilex::offline {

@@ -9,7 +9,7 @@
 
 #include "platform/offline/commit.h"
 #include "platform/offline/error.h"
-#include "platform/offline/offline_platform.h"
+#include "platform/offline/installation/offline_platform.h"
 #include "registry/journal.h"
 #include "registry/registry_api.h"
 #include "registry/token.h"

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/offline/commit.h"
-#include "platform/offline/dirty_hive.h"
+#include "platform/offline/hive_file/dirty_hive.h"
 #include "platform/offline/offline_errors.h"
 
 struct hive_h;  // libhivex's handle; only hive.cpp includes <hivex.h>

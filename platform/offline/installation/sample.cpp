@@ -1,4 +1,4 @@
-#include "platform/offline/sample.h"
+#include "platform/offline/installation/sample.h"
 
 #include <array>
 #include <cerrno>
@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/offline/hive_registry.h"
-#include "platform/offline/installation.h"
+#include "platform/offline/installation/hive_registry.h"
+#include "platform/offline/installation/installation.h"
 #include "platform/offline/error.h"
-#include "platform/offline/regf.h"
+#include "platform/offline/hive_file/regf.h"
 #include "registry/failure.h"
 
 namespace sorbantilex::offline {

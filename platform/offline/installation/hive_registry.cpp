@@ -1,10 +1,10 @@
-#include "platform/offline/hive_registry.h"
+#include "platform/offline/installation/hive_registry.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 
-#include "platform/offline/utf16.h"
+#include "platform/offline/hive_file/utf16.h"
 #include "registry/utf8.h"
 #include "registry/key_names.h"
 

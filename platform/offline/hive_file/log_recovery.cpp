@@ -1,11 +1,11 @@
-#include "platform/offline/log_recovery.h"
+#include "platform/offline/hive_file/log_recovery.h"
 
 #include <algorithm>
 #include <cstring>
 #include <string_view>
 
-#include "platform/offline/marvin32.h"
-#include "platform/offline/regf.h"
+#include "platform/offline/hive_file/marvin32.h"
+#include "platform/offline/hive_file/regf.h"
 
 namespace sorbantilex::offline {
 

@@ -1,4 +1,4 @@
-#include "platform/offline/dirty_hive.h"
+#include "platform/offline/hive_file/dirty_hive.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -9,10 +9,10 @@
 #include <cstring>
 #include <utility>
 
-#include "platform/offline/hive.h"
-#include "platform/offline/log_recovery.h"
+#include "platform/offline/hive_file/hive.h"
+#include "platform/offline/hive_file/log_recovery.h"
 #include "platform/offline/paths.h"
-#include "platform/offline/regf.h"
+#include "platform/offline/hive_file/regf.h"
 #include "platform/offline/safe_files.h"
 #include "registry/key_names.h"
 

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/offline/hive.h"
+#include "platform/offline/hive_file/hive.h"
 #include "registry/registry_api.h"
 
 namespace sorbantilex::offline {

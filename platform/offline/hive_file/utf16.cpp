@@ -1,4 +1,4 @@
-#include "platform/offline/utf16.h"
+#include "platform/offline/hive_file/utf16.h"
 
 namespace sorbantilex::offline {
 

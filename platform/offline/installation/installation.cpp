@@ -1,4 +1,4 @@
-#include "platform/offline/installation.h"
+#include "platform/offline/installation/installation.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -11,7 +11,7 @@
 
 #include "platform/offline/paths.h"
 #include "platform/offline/safe_files.h"
-#include "platform/offline/utf16.h"
+#include "platform/offline/hive_file/utf16.h"
 #include "registry/key_names.h"
 
 namespace sorbantilex::offline {

@@ -1,4 +1,4 @@
-#include "platform/offline/marvin32.h"
+#include "platform/offline/hive_file/marvin32.h"
 
 #include <bit>
 

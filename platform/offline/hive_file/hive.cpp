@@ -1,4 +1,4 @@
-#include "platform/offline/hive.h"
+#include "platform/offline/hive_file/hive.h"
 #include "platform/offline/paths.h"
 
 #include <fcntl.h>
@@ -14,8 +14,8 @@
 #include <fstream>
 #include <utility>
 
-#include "platform/offline/dirty_hive.h"
-#include "platform/offline/regf.h"
+#include "platform/offline/hive_file/dirty_hive.h"
+#include "platform/offline/hive_file/regf.h"
 #include "platform/offline/safe_files.h"
 #include "registry/key_names.h"
 

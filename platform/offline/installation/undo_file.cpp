@@ -1,4 +1,4 @@
-#include "platform/offline/undo_file.h"
+#include "platform/offline/installation/undo_file.h"
 
 #include <unistd.h>
 

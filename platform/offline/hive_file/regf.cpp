@@ -1,4 +1,4 @@
-#include "platform/offline/regf.h"
+#include "platform/offline/hive_file/regf.h"
 
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -14,7 +14,7 @@
 #include <stdexcept>
 
 #include "platform/offline/safe_files.h"
-#include "platform/offline/utf16.h"
+#include "platform/offline/hive_file/utf16.h"
 #include "registry/key_names.h"
 
 namespace sorbantilex::offline {

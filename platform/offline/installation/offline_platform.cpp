@@ -1,4 +1,4 @@
-#include "platform/offline/offline_platform.h"
+#include "platform/offline/installation/offline_platform.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/offline/hive_registry.h"
+#include "platform/offline/installation/hive_registry.h"
 
 namespace sorbantilex::offline {
 
