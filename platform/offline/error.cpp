@@ -16,6 +16,18 @@ Error::Error(ErrorKind kind, std::filesystem::path path, HiveDefect defect)
   Compose();
 }
 
+Error::Error(ErrorKind kind, std::filesystem::path path, RecoveryIssue recovery)
+    : kind_(kind),
+      path_(std::move(path)),
+      recovery_(std::make_shared<const RecoveryIssue>(std::move(recovery))) {
+  Compose();
+}
+
+Error::Error(ErrorKind kind, std::filesystem::path path, const Error& cause)
+    : kind_(kind), path_(std::move(path)), cause_(std::make_shared<const Error>(cause)) {
+  Compose();
+}
+
 Error Error::CommitFailed(std::filesystem::path path, Error cause) {
   Error error(ErrorKind::kCommitFailed, std::move(path));
   error.cause_ = std::make_shared<const Error>(std::move(cause));
@@ -33,6 +45,10 @@ void Error::Compose() {
   if (defect_) {
     what_ += " defect=" + std::to_string(static_cast<int>(defect_.what)) + "/" +
              std::to_string(defect_.first) + "/" + std::to_string(defect_.second);
+  }
+  if (recovery_) {
+    what_ += " recovery=" + std::to_string(static_cast<int>(recovery_->kind));
+    if (!recovery_->log.empty()) what_ += "/" + recovery_->log;
   }
   if (cause_) what_ += "; cause: " + std::string(cause_->what());
 }
@@ -60,6 +76,8 @@ std::string_view KindName(ErrorKind kind) {
     SORBANTILEX_KIND(kFolderNotWritable)
     SORBANTILEX_KIND(kLogUnrecoverable)
     SORBANTILEX_KIND(kLogUnreadable)
+    SORBANTILEX_KIND(kAmbiguousLogs)
+    SORBANTILEX_KIND(kNoMemoryForRecovery)
     SORBANTILEX_KIND(kDamagedKey)
     SORBANTILEX_KIND(kControlSetUnknown)
     SORBANTILEX_KIND(kValueTooLarge)

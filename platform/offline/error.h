@@ -28,6 +28,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace sorbantilex::offline {
 
@@ -53,8 +54,11 @@ enum class ErrorKind {
   kReadOnlyVolume,     // path: a file to write, on a volume mounted read-only
   kFolderNotWritable,  // path: a file to write; its folder takes no new files
   // Recovering a hive Windows left dirty from its transaction logs.
-  kLogUnrecoverable,  // path: the hive; detail: why, as the recovery tells it
-  kLogUnreadable,     // path: the log; errno
+  kLogUnrecoverable,     // path: the hive; recovery() says why
+  kLogUnreadable,        // path: the log; cause() why it was not opened, else errno
+                         // (EFBIG: too large; 0: it became shorter while read)
+  kAmbiguousLogs,        // path: a log; detail: another whose name differs only in case
+  kNoMemoryForRecovery,  // path: the hive; errno
   // What the repairs met.
   kDamagedKey,         // path: the hive; detail: the key libhivex cannot read
   kControlSetUnknown,  // path: SYSTEM; detail: the control set Select\Current names
@@ -103,11 +107,65 @@ struct HiveDefect {
   friend bool operator==(const HiveDefect&, const HiveDefect&) = default;
 };
 
+/// What the recovery found wrong in a hive's logs: why it refuses to
+/// recover the hive, or why replay stopped before the end of the logs (where
+/// Windows stops too). Facts only: the front ends put them into words.
+struct RecoveryIssue {
+  enum class Kind {
+    kNone,
+    // Replay stops here, keeping the entries before (and so does Windows).
+    kFirstEntryNotAnnounced,  // `log`'s first entry is `entry`, its header says `expected`
+    kEntryMissing,            // after `expected` - 1 comes `entry` in `log`
+    kEntryBadSize,            // entry `entry` of `log`
+    kEntryBadHash,
+    kEntryBadBinsSize,
+    kEntryNoPages,
+    // Refusals: what Windows would make of the files is not certain.
+    kNoLogs,               // none beside the hive
+    kNoLogsForDamagedHead,  // the base block is damaged and no log replaces it
+    kHeadAndDataDamaged,   // which logs belong to the hive cannot be told
+    kForeignLog,           // `log` belongs to another hive or another moment
+    kOnlyOlderChanges,     // the logs hold only changes the hive has
+    kNoEntryApplies,       // `because`, when set, says why
+    kEntryTooLarge,        // entry `entry` of `log` claims `number` bytes of hive bins
+    kEntryPagesOutside,    // entry `entry` of `log` has pages outside the hive bins
+    kEntryPagesPastEnd,    // entry `entry` of `log` lists more pages than it holds
+    kOldLogUnknownSector,  // `log` (old format) has a sector size no writer uses
+    kOldLogBadBinsSize,
+    kOldLogTooLarge,       // `log` claims `number` bytes of hive bins
+    kOldLogNoDirtyVector,
+    kOldLogIncomplete,
+    kOldPageInvalidBin,    // page `number` of `log` is in no valid bin; `partial`:
+                           // pages before it were valid
+    kNoLogOfThisMoment,
+    kSingleAndPair,        // `log` (one-log scheme) and a pair both apply
+    kOnlySecondLog,        // only `log`, the second of a pair, applies
+    kTwoFormats,           // `log` and `other`, of two formats, both apply
+    kLogsDamaged,          // every log in `logs` is damaged or incomplete
+    kSequenceExhausted,
+    kBinsDoNotFollow,      // the result's hive bins do not follow each other
+  };
+  Kind kind = Kind::kNone;
+  std::string log;
+  std::string other;
+  std::vector<std::string> logs;
+  std::uint32_t entry = 0;
+  std::uint32_t expected = 0;
+  std::uint64_t number = 0;
+  bool partial = false;
+  std::vector<RecoveryIssue> because;  // at most one: why no entry applied
+
+  bool empty() const { return kind == Kind::kNone; }
+};
+
 class Error : public std::exception {
  public:
   explicit Error(ErrorKind kind, std::filesystem::path path = {}, int error_number = 0,
                  std::string detail = {});
   Error(ErrorKind kind, std::filesystem::path path, HiveDefect defect);
+  Error(ErrorKind kind, std::filesystem::path path, RecoveryIssue recovery);
+  /// `kind` at `path` because of `cause`.
+  Error(ErrorKind kind, std::filesystem::path path, const Error& cause);
   /// `kCommitFailed` at `path` because of `cause`.
   static Error CommitFailed(std::filesystem::path path, Error cause);
 
@@ -118,6 +176,8 @@ class Error : public std::exception {
   const HiveDefect& defect() const noexcept { return defect_; }
   /// The error that led to this one, or null.
   const Error* cause() const noexcept { return cause_.get(); }
+  /// Why a hive's logs cannot recover it, or null.
+  const RecoveryIssue* recovery() const noexcept { return recovery_.get(); }
   /// Kind name, path, errno, detail: one line for logs, not for users.
   const char* what() const noexcept override { return what_.c_str(); }
 
@@ -130,6 +190,7 @@ class Error : public std::exception {
   std::string detail_;
   HiveDefect defect_;
   std::shared_ptr<const Error> cause_;
+  std::shared_ptr<const RecoveryIssue> recovery_;
   std::string what_;
 };
 

@@ -44,31 +44,9 @@ std::string KindOf(mode_t mode) {
   return {};
 }
 
-// The recovery's words for a refusal (see `OpenedFile::problem`).
-std::string RecoveryWords(const Error& refusal) {
-  switch (refusal.kind()) {
-    case ErrorKind::kHiveMissing:
-      return "no existe";
-    case ErrorKind::kLinkOutside:
-      return "está fuera de la instalación de Windows (un enlace de su ruta lleva a otro sitio)";
-    case ErrorKind::kNotRegularFile: {
-      const std::string& kind = refusal.detail();
-      if (kind == "symlink") return "es un enlace simbólico, no el archivo mismo";
-      if (kind == "directory") return "es una carpeta, no un archivo";
-      if (kind == "fifo") return "es una tubería (FIFO), no un archivo normal";
-      if (kind == "device") return "es un dispositivo, no un archivo normal";
-      if (kind == "socket") return "es un socket, no un archivo normal";
-      return "no es un archivo normal";
-    }
-    default:
-      return std::strerror(refusal.error_number());
-  }
-}
-
 OpenedFile Refused(const fs::path& path, ErrorKind kind, int error_number, std::string detail) {
   OpenedFile refused;
   refused.refusal.emplace(kind, path, error_number, std::move(detail));
-  refused.problem = RecoveryWords(*refused.refusal);
   return refused;
 }
 

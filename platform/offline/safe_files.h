@@ -43,9 +43,6 @@ struct OpenedFile {
   /// Why it was not opened: kHiveMissing (nothing there), kNotRegularFile,
   /// kLinkOutside, or kReadFailed with the errno.
   std::optional<Error> refusal;
-  /// The same in the words the transaction-log recovery puts in its
-  /// messages, until it reports `Error` itself.
-  std::string problem;
   explicit operator bool() const { return static_cast<bool>(fd); }
 };
 

@@ -7,6 +7,8 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
+#include <tuple>
 
 #include "log_writer.h"
 #include "offline_test_support.h"
@@ -44,60 +46,84 @@ std::optional<RecoveredHive> Recover(const fs::path& hive) {
 struct FileCase {
   std::string_view name;
   std::function<void(const fs::path& folder, const DirtyLogs& logs)> lay;
-  std::string_view outcome;  // part of the notice, or of the refusal
-  bool refused = false;
+  // Recovered: the log applied, and its entries or pages applied.
+  std::string_view applied = {};
+  std::size_t count = 0;
+  // Refused: the error's kind; why the logs cannot recover the hive, or
+  // what stands at a log's name (as the opener calls it).
+  std::optional<ErrorKind> refused = std::nullopt;
+  std::optional<RecoveryIssue::Kind> because = std::nullopt;
+  std::string_view standing = {};
 };
 
 const FileCase kFileCases[] = {
-    {"LogNamedInOtherLetterCase",
-     [](const fs::path& f, const auto& logs) {
-       WriteBytes(f / "ntuser.dat.log1", logs.new_format);
-     },
-     "1 entrada de \"ntuser.dat.log1\" (la 566)"},
-    {"OldFormatLogAsWindows7LeavesIt",
-     [](const fs::path& f, const auto& logs) {
-       WriteBytes(f / "NTUSER.DAT.LOG1", logs.old_format);
-       WriteBytes(f / "NTUSER.DAT.LOG2", {});
-     },
-     "8 páginas de \"NTUSER.DAT.LOG1\""},
-    {"NoLog", [](const fs::path&, const auto&) {}, "No hay junto a él registros", true},
-    {"LogIsALink",
-     [](const fs::path& f, const auto& logs) {
-       WriteBytes(f / "elsewhere", logs.new_format);
-       fs::create_symlink(f / "elsewhere", f / "NTUSER.DAT.LOG1");
-     },
-     "es un enlace simbólico", true},
-    {"LogIsAFifo",
-     [](const fs::path& f, const auto&) {
-       ASSERT_EQ(::mkfifo((f / "NTUSER.DAT.LOG2").c_str(), 0600), 0);
-     },
-     "es una tubería", true},
-    {"TwoLogsDifferingInLetterCase",
-     [](const fs::path& f, const auto& logs) {
-       WriteBytes(f / "NTUSER.DAT.LOG1", logs.new_format);
-       WriteBytes(f / "ntuser.dat.LOG1", logs.new_format);
-     },
-     "solo se distinguen por las mayúsculas", true},
+    {.name = "LogNamedInOtherLetterCase",
+     .lay = [](const fs::path& f,
+               const auto& logs) { WriteBytes(f / "ntuser.dat.log1", logs.new_format); },
+     .applied = "ntuser.dat.log1",
+     .count = 1},
+    {.name = "OldFormatLogAsWindows7LeavesIt",
+     .lay =
+         [](const fs::path& f, const auto& logs) {
+           WriteBytes(f / "NTUSER.DAT.LOG1", logs.old_format);
+           WriteBytes(f / "NTUSER.DAT.LOG2", {});
+         },
+     .applied = "NTUSER.DAT.LOG1",
+     .count = 8},
+    {.name = "NoLog",
+     .lay = [](const fs::path&, const auto&) {},
+     .refused = ErrorKind::kLogUnrecoverable,
+     .because = RecoveryIssue::Kind::kNoLogs},
+    {.name = "LogIsALink",
+     .lay =
+         [](const fs::path& f, const auto& logs) {
+           WriteBytes(f / "elsewhere", logs.new_format);
+           fs::create_symlink(f / "elsewhere", f / "NTUSER.DAT.LOG1");
+         },
+     .refused = ErrorKind::kLogUnreadable,
+     .standing = "symlink"},
+    {.name = "LogIsAFifo",
+     .lay = [](const fs::path& f,
+               const auto&) { ASSERT_EQ(::mkfifo((f / "NTUSER.DAT.LOG2").c_str(), 0600), 0); },
+     .refused = ErrorKind::kLogUnreadable,
+     .standing = "fifo"},
+    {.name = "TwoLogsDifferingInLetterCase",
+     .lay =
+         [](const fs::path& f, const auto& logs) {
+           WriteBytes(f / "NTUSER.DAT.LOG1", logs.new_format);
+           WriteBytes(f / "ntuser.dat.LOG1", logs.new_format);
+         },
+     .refused = ErrorKind::kAmbiguousLogs},
 };
 
 class DirtyHiveFiles : public ::testing::TestWithParam<FileCase> {};
 
 TEST_P(DirtyHiveFiles, FindsTheLogsSafelyAndWritesNothing) {
+  const FileCase& c = GetParam();
   TempDir dir;
   const auto logs = MakeDirtyHive(dir.path());
-  GetParam().lay(dir.path(), logs);
+  c.lay(dir.path(), logs);
   const auto before = FolderContents(dir.path());
   try {
     const auto recovered = Recover(dir.path() / "NTUSER.DAT");
-    ASSERT_FALSE(GetParam().refused) << "recovered";
+    ASSERT_FALSE(c.refused) << "recovered";
     ASSERT_TRUE(recovered.has_value());
-    EXPECT_NE(recovered->notice().find(GetParam().outcome), std::string::npos)
-        << recovered->notice();
+    const auto& applied = recovered->summary().applied;
+    ASSERT_EQ(applied.size(), 1u);
+    EXPECT_EQ(applied[0].name, c.applied);
+    EXPECT_EQ(applied[0].count, c.count);
     EXPECT_EQ(recovered->sequence(), 568u);
-  } catch (const OfflineRefusal& refusal) {
-    ASSERT_TRUE(GetParam().refused) << refusal.what();
-    EXPECT_NE(std::string(refusal.what()).find(GetParam().outcome), std::string::npos)
-        << refusal.what();
+  } catch (const Error& error) {
+    ASSERT_EQ(std::optional(error.kind()), c.refused) << error.what();
+    if (c.because) {
+      ASSERT_NE(error.recovery(), nullptr);
+      EXPECT_EQ(error.recovery()->kind, *c.because);
+    }
+    if (!c.standing.empty()) {
+      ASSERT_NE(error.cause(), nullptr) << error.what();
+      EXPECT_EQ(error.cause()->kind(), ErrorKind::kNotRegularFile);
+      EXPECT_EQ(error.cause()->detail(), c.standing);
+    }
   }
   EXPECT_EQ(FolderContents(dir.path()), before);
 }
@@ -120,10 +146,14 @@ TEST(DirtyHive, LibhivexOpensTheRecoveredRealHiveFromMemory) {
   fs::copy_file(folder / "UsrClass.dat.LOG2", dir.path() / "usrclass.dat.log2");
   auto recovered = Recover(dir.path() / "UsrClass.dat");
   ASSERT_TRUE(recovered.has_value());
-  EXPECT_NE(recovered->notice().find("4 entradas de \"UsrClass.dat.LOG1\" (de la 287 a la 290) y "
-                                     "10 entradas de \"usrclass.dat.log2\" (de la 291 a la 300)"),
-            std::string::npos)
-      << recovered->notice();
+  const auto& applied = recovered->summary().applied;
+  ASSERT_EQ(applied.size(), 2u);
+  EXPECT_EQ(std::tie(applied[0].name, applied[0].count, applied[0].first_sequence,
+                     applied[0].last_sequence),
+            std::make_tuple("UsrClass.dat.LOG1", 4u, 287u, 290u));
+  EXPECT_EQ(std::tie(applied[1].name, applied[1].count, applied[1].first_sequence,
+                     applied[1].last_sequence),
+            std::make_tuple("usrclass.dat.log2", 10u, 291u, 300u));
   EXPECT_EQ(recovered->logs().size(), 2u);
   std::unique_ptr<hive_h, int (*)(hive_h*)> hive(
       hivex_open(DescriptorPath(recovered->fd()).c_str(), 0), hivex_close);

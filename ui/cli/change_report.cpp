@@ -152,7 +152,9 @@ bool PrintChangeReport(const offline::Session& session, const offline::SessionRe
     if (lines.empty()) lines.push_back("sin cambios");
     for (const auto& line : lines) out << "    " << Terminal(line, Breaks::kEscaped) << "\n";
   }
-  for (const auto& notice : session.notices()) out << "Aviso: " << Terminal(notice) << "\n";
+  for (const auto& notice : session.notices()) {
+    out << "Aviso: " << Terminal(text::DescribeNotice(notice)) << "\n";
+  }
   if (!commit.written.empty()) {
     out << "Copias de seguridad:\n";
     for (const auto& written : commit.written) {

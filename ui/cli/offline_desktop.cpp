@@ -30,7 +30,8 @@ class OfflineDesktop final : public DesktopPlatform {
   void StepStarted(std::string_view caption) override { session_->BeginStep(caption); }
 
   std::vector<std::string> Notices() const override {
-    std::vector<std::string> notices = session_->notices();
+    std::vector<std::string> notices;
+    for (const auto& notice : session_->notices()) notices.push_back(text::DescribeNotice(notice));
     notices.insert(notices.end(), more_notices_.begin(), more_notices_.end());
     return notices;
   }

@@ -8,6 +8,7 @@
 
 #include "platform/offline/hive_file/log_recovery.h"
 #include "platform/offline/offline_errors.h"
+#include "platform/offline/installation/hive_registry.h"
 #include "registry/failure.h"
 
 namespace sorbantilex::text {
@@ -33,6 +34,8 @@ std::string Because(const Error& error) {
   return error.error_number() != 0 ? std::string(": ") + std::strerror(error.error_number())
                                    : std::string();
 }
+
+std::string Quoted(const std::string& name) { return "\"" + name + "\""; }
 
 std::string FolderOf(const std::filesystem::path& file) {
   return Quoted(file.has_parent_path() ? file.parent_path() : std::filesystem::path("."));
@@ -125,6 +128,115 @@ std::string ProfileLines(const std::string& detail, std::size_t first) {
 
 // What failed while the changes were written, as the part of a sentence
 // that follows "Falló <file>: ".
+// Why replay stopped before the end of the logs, as a clause ("la entrada
+// 590 de "NTUSER.DAT.LOG1" está dañada ...").
+std::string StopWords(const offline::RecoveryIssue& stop) {
+  using Kind = offline::RecoveryIssue::Kind;
+  const std::string entry =
+      "la entrada " + std::to_string(stop.entry) + " de " + Quoted(stop.log);
+  switch (stop.kind) {
+    case Kind::kFirstEntryNotAnnounced:
+      return "la primera entrada de " + Quoted(stop.log) + " es la " +
+             std::to_string(stop.entry) + " y su cabecera anuncia la " +
+             std::to_string(stop.expected);
+    case Kind::kEntryMissing:
+      return "tras la entrada " + std::to_string(stop.expected - 1) + " viene, en " +
+             Quoted(stop.log) + ", la " + std::to_string(stop.entry) + " en lugar de la " +
+             std::to_string(stop.expected);
+    case Kind::kEntryBadSize:
+      return entry + " tiene un tamaño no válido";
+    case Kind::kEntryBadHash:
+      return entry + " está dañada (su suma de comprobación no coincide)";
+    case Kind::kEntryBadBinsSize:
+      return entry + " indica un tamaño de datos no válido";
+    case Kind::kEntryNoPages:
+      return entry + " no contiene ninguna página";
+    default:
+      return "sus registros de transacciones terminan antes de tiempo";
+  }
+}
+
+// Why a hive's logs cannot recover it, in sentences.
+std::string RecoveryWords(const offline::RecoveryIssue& issue) {
+  using Kind = offline::RecoveryIssue::Kind;
+  const std::string log = Quoted(issue.log);
+  const std::string entry = "La entrada " + std::to_string(issue.entry) +
+                            " del registro de transacciones " + log;
+  const auto damaged = [&](const std::string& why) {
+    return "El registro de transacciones " + log + " está dañado: " + why + ".";
+  };
+  switch (issue.kind) {
+    case Kind::kNoLogs:
+      return "No hay junto a él registros de transacciones (.LOG1, .LOG2, .LOG) con los cambios "
+             "que le faltan.";
+    case Kind::kNoLogsForDamagedHead:
+      return "Su cabecera está dañada y no hay junto a él registros de transacciones (.LOG1, "
+             ".LOG2, .LOG) que la sustituyan.";
+    case Kind::kHeadAndDataDamaged:
+      return "Su cabecera y el comienzo de sus datos están dañados: no se puede saber qué "
+             "registros de transacciones le corresponden.";
+    case Kind::kForeignLog:
+      return "El registro de transacciones " + log +
+             " no corresponde a este archivo (su cabecera es de otro archivo o de otro momento).";
+    case Kind::kOnlyOlderChanges:
+      return "Sus registros de transacciones solo tienen cambios anteriores a los que ya "
+             "contiene.";
+    case Kind::kNoEntryApplies:
+      return "Ninguna entrada de sus registros de transacciones se puede aplicar" +
+             (issue.because.empty() ? std::string(".")
+                                    : ": " + StopWords(issue.because.front()) + ".");
+    case Kind::kEntryTooLarge:
+      return entry + " dice que los datos del archivo ocupan " + std::to_string(issue.number) +
+             " bytes, más de lo que contienen el archivo y sus registros juntos.";
+    case Kind::kEntryPagesOutside:
+      return entry + " describe páginas que no caben en el archivo.";
+    case Kind::kEntryPagesPastEnd:
+      return entry + " describe más páginas de las que contiene.";
+    case Kind::kOldLogUnknownSector:
+      return damaged("tamaño de sector desconocido");
+    case Kind::kOldLogBadBinsSize:
+      return damaged("tamaño de datos no válido");
+    case Kind::kOldLogTooLarge:
+      return damaged("dice que los datos del archivo ocupan " + std::to_string(issue.number) +
+                     " bytes, más de lo que contienen el archivo y sus registros juntos");
+    case Kind::kOldLogNoDirtyVector:
+      return damaged("no tiene la lista de páginas cambiadas");
+    case Kind::kOldLogIncomplete:
+      return damaged("está incompleto");
+    case Kind::kOldPageInvalidBin:
+      return "No se puede aplicar su registro de transacciones: la página " +
+             std::to_string(issue.number) + " de " + log +
+             " no pertenece a un bloque de datos válido" +
+             (issue.partial ? ", y aplicar solo las páginas anteriores dejaría el archivo en un "
+                              "estado que nunca tuvo."
+                            : ".");
+    case Kind::kNoLogOfThisMoment:
+      return "Ninguno de sus registros de transacciones es del mismo momento que el archivo.";
+    case Kind::kSingleAndPair:
+      return "Tiene a la vez un registro de transacciones " + log +
+             " y otro de dos archivos que se le pueden aplicar; Windows usa uno u otro según su "
+             "versión.";
+    case Kind::kOnlySecondLog:
+      return "Solo su segundo registro de transacciones, " + log +
+             ", se le puede aplicar, y Windows lo usa o no según su versión.";
+    case Kind::kTwoFormats:
+      return "Tiene registros de transacciones de dos formatos distintos (" + log + " y " +
+             Quoted(issue.other) + ") que se le podrían aplicar.";
+    case Kind::kLogsDamaged: {
+      std::string names;
+      for (const std::string& name : issue.logs) names += (names.empty() ? "" : ", ") + Quoted(name);
+      return "Sus registros de transacciones (" + names + ") están dañados o incompletos.";
+    }
+    case Kind::kSequenceExhausted:
+      return "Sus números de secuencia han llegado al máximo.";
+    case Kind::kBinsDoNotFollow:
+      return "Una vez aplicados sus registros de transacciones, sus bloques de datos no se "
+             "suceden como deben.";
+    default:
+      return StopWords(issue) + ".";
+  }
+}
+
 std::string Clause(const Error& error) {
   const std::string path = Quoted(error.path());
   switch (error.kind()) {
@@ -249,12 +361,25 @@ std::string Describe(const Error& error) {
              std::string(kNothingChanged);
     case ErrorKind::kLogUnrecoverable:
       return "Windows no terminó de guardar el archivo de registro " + path +
-             " y no se puede completar como lo haría Windows al arrancar: " + error.detail() +
+             " y no se puede completar como lo haría Windows al arrancar: " +
+             (error.recovery() != nullptr ? RecoveryWords(*error.recovery()) : error.detail()) +
              " Arranque Windows para que lo complete él mismo, o restaure una copia de seguridad "
              "del archivo." +
              std::string(kNothingChanged);
     case ErrorKind::kLogUnreadable:
-      return "No se puede leer " + path + ": " + OpeningWords(error) + "." +
+      return "No se puede leer " + path + ": " +
+             (error.cause() != nullptr        ? OpeningWords(*error.cause())
+              : error.error_number() == EFBIG ? std::string("es demasiado grande")
+              : error.error_number() == 0     ? std::string("el archivo se acortó al leerlo")
+                                              : OpeningWords(error)) +
+             "." + std::string(kNothingChanged);
+    case ErrorKind::kAmbiguousLogs:
+      return "Hay junto al archivo de registro dos archivos que solo se distinguen por las "
+             "mayúsculas, " +
+             path + " y " + Quoted(error.detail()) +
+             ", y no se puede saber cuál usaría Windows." + std::string(kNothingChanged);
+    case ErrorKind::kNoMemoryForRecovery:
+      return "No se pudo preparar en memoria la recuperación de " + path + Because(error) + "." +
              std::string(kNothingChanged);
     case ErrorKind::kDamagedKey:
       return Damaged(error, "no se puede leer la clave " + error.detail());
@@ -310,17 +435,63 @@ void AsFailure(const std::function<void()>& work) {
     throw;
   } catch (const offline::Error& error) {
     throw Failure(offline::kOfflineFailureNumber, Describe(error));
-  } catch (const offline::OfflineRefusal& refusal) {
-    throw Failure(offline::kOfflineFailureNumber, refusal.what());
-  } catch (const offline::CommitError& error) {
-    throw Failure(offline::kOfflineFailureNumber, error.what());
-  } catch (const offline::RecoveryRefusal& refusal) {
-    throw Failure(offline::kOfflineFailureNumber, refusal.what());
   } catch (const std::exception& error) {
     throw Failure(
         offline::kOfflineFailureNumber,
         std::string("Error inesperado, no se ha guardado ningún cambio: ") + error.what());
   }
+}
+
+std::string DescribeNotice(const offline::StoreNotice& notice) {
+  using Kind = offline::StoreNotice::Kind;
+  switch (notice.kind) {
+    case Kind::kRecovered:
+      return DescribeRecovery(notice.hive.string(), notice.recovery);
+    case Kind::kValueNotChanged:
+      return "No se cambió el valor \"" + notice.name + "\" de la clave " + notice.key + " en " +
+             Quoted(notice.hive) + ": la clave tendría el valor \"" + notice.other +
+             "\" de más de 16344 bytes, que libhivex escribiría sin su registro de datos grandes "
+             "y dañaría el archivo. Haga este cambio desde Windows.";
+    case Kind::kKeyNotCreated:
+      return "No se creó la clave \"" + notice.name + "\" bajo " + notice.key + " en " +
+             Quoted(notice.hive) + ": libhivex solo ordena bien los nombres de clave ASCII.";
+  }
+  return {};
+}
+
+std::string DescribeRecovery(const std::string& hive, const offline::Recovery& recovery) {
+  std::string text = "Windows no terminó de guardar " + Quoted(hive) +
+                     "; se ha recuperado como lo haría Windows al arrancar, con ";
+  for (std::size_t k = 0; k < recovery.applied.size(); ++k) {
+    const offline::AppliedLog& log = recovery.applied[k];
+    if (k > 0) text += k + 1 == recovery.applied.size() ? " y " : ", ";
+    if (log.old_format) {
+      text += std::to_string(log.count) + (log.count == 1 ? " página" : " páginas") + " de " +
+              Quoted(log.name);
+    } else {
+      text += std::to_string(log.count) + (log.count == 1 ? " entrada" : " entradas") + " de " +
+              Quoted(log.name) + " (" +
+              (log.count == 1 ? "la " + std::to_string(log.first_sequence)
+                              : "de la " + std::to_string(log.first_sequence) + " a la " +
+                                    std::to_string(log.last_sequence)) +
+              ")";
+    }
+  }
+  text += ".";
+  if (recovery.base_block_from_log) {
+    text += " Su cabecera estaba dañada y se ha tomado de " +
+            Quoted(recovery.applied.front().name) + ".";
+  }
+  if (!recovery.left_out.empty()) {
+    text += " Las entradas posteriores se han dejado fuera, como haría Windows, porque " +
+            StopWords(recovery.left_out) + ".";
+  }
+  return text;
+}
+
+std::string DescribeRecoveryIssue(const offline::RecoveryIssue& issue) {
+  return issue.kind >= offline::RecoveryIssue::Kind::kNoLogs ? RecoveryWords(issue)
+                                                             : StopWords(issue);
 }
 
 }  // namespace sorbantilex::text

@@ -22,24 +22,21 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kNothingChanged = " No se ha modificado nada.";
 constexpr std::uint64_t kLargestHive = std::uint64_t{5} << 30;  // 4 GiB of bins and more
 constexpr std::uint64_t kLargestLog = std::uint64_t{1} << 30;
 
-std::string Quoted(const fs::path& path) { return "\"" + path.string() + "\""; }
-
-[[noreturn]] void RefuseFile(const fs::path& path, const std::string& why) {
-  throw OfflineRefusal("No se puede leer " + Quoted(path) + ": " + why + "." + kNothingChanged);
+[[noreturn]] void RefuseFile(const fs::path& path, int error_number) {
+  throw Error(ErrorKind::kLogUnreadable, path, error_number);
 }
 
 // The whole file open on `fd`.
 std::vector<std::uint8_t> ReadWhole(int fd, const fs::path& path, std::uint64_t limit) {
   struct stat status {};
-  if (::fstat(fd, &status) != 0) RefuseFile(path, std::strerror(errno));
-  if (static_cast<std::uint64_t>(status.st_size) > limit) RefuseFile(path, "es demasiado grande");
+  if (::fstat(fd, &status) != 0) RefuseFile(path, errno);
+  if (static_cast<std::uint64_t>(status.st_size) > limit) RefuseFile(path, EFBIG);
   std::vector<std::uint8_t> bytes(static_cast<std::size_t>(status.st_size));
   if (!bytes.empty() && !ReadAt(fd, bytes.data(), bytes.size(), 0)) {
-    RefuseFile(path, errno != 0 ? std::strerror(errno) : "el archivo se acortó al leerlo");
+    RefuseFile(path, errno);  // 0: the file became shorter while it was read
   }
   return bytes;
 }
@@ -52,15 +49,11 @@ std::optional<fs::path> FindNamed(const fs::path& folder, const std::string& nam
   for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
     if (UpperName(it->path().filename().string()) != upper) continue;
     if (found) {
-      throw OfflineRefusal(
-          "Hay junto al archivo de registro dos archivos que solo se distinguen por las "
-          "mayúsculas, " +
-          Quoted(*found) + " y " + Quoted(it->path()) +
-          ", y no se puede saber cuál usaría Windows." + kNothingChanged);
+      throw Error(ErrorKind::kAmbiguousLogs, *found, 0, it->path().string());
     }
     found = it->path();
   }
-  if (error) RefuseFile(folder, error.message());
+  if (error) RefuseFile(folder, error.value());
   return found;
 }
 
@@ -70,7 +63,7 @@ RecoveredHive::RecoveredHive(RecoveredHive&& other) noexcept
     : memory_(std::exchange(other.memory_, -1)),
       size_(other.size_),
       logs_(std::move(other.logs_)),
-      notice_(std::move(other.notice_)),
+      summary_(std::move(other.summary_)),
       sequence_(other.sequence_) {}
 
 RecoveredHive::~RecoveredHive() { Release(); }
@@ -96,7 +89,7 @@ std::optional<RecoveredHive> RecoverDirtyHive(int fd, const fs::path& hive,
     const auto path = FindNamed(folder, name + suffix);
     if (!path) continue;
     const OpenedFile file = OpenRegularFile(*path, within);
-    if (!file) RefuseFile(*path, file.problem);
+    if (!file) throw Error(ErrorKind::kLogUnreadable, *path, *file.refusal);
     *slot = TransactionLog{path->filename().string(), ReadWhole(file.fd.get(), *path, kLargestLog)};
     recovered.logs_.push_back(*path);
   }
@@ -113,23 +106,18 @@ std::optional<RecoveredHive> RecoverDirtyHive(int fd, const fs::path& hive,
   try {
     recovery = RecoverHive(std::move(primary), logs);
   } catch (const RecoveryRefusal& refusal) {
-    throw OfflineRefusal(
-        "Windows no terminó de guardar el archivo de registro " + Quoted(hive) +
-        " y no se puede completar como lo haría Windows al arrancar: " + refusal.what() +
-        " Arranque Windows para que lo complete él mismo, o restaure una copia "
-        "de seguridad del archivo." +
-        kNothingChanged);
+    throw Error(ErrorKind::kLogUnrecoverable, hive, refusal.issue());
   }
-  recovered.notice_ = DescribeRecovery(hive.string(), recovery);
   recovered.sequence_ = recovery.sequence;
 
   UniqueFd memory(::memfd_create("sorbantilex-hive", MFD_CLOEXEC));
   if (!memory || !WriteAt(memory.get(), recovery.image.data(), recovery.image.size(), 0)) {
-    throw OfflineRefusal("No se pudo preparar en memoria la recuperación de " + Quoted(hive) +
-                         ": " + std::strerror(errno) + "." + kNothingChanged);
+    throw Error(ErrorKind::kNoMemoryForRecovery, hive, errno);
   }
   recovered.size_ = recovery.image.size();
   recovered.memory_ = memory.Release();
+  recovery.image = {};
+  recovered.summary_ = std::move(recovery);
   return recovered;
 }
 
@@ -138,14 +126,9 @@ std::vector<fs::path> KeepLogBackups(const std::vector<fs::path>& logs) {
   try {
     for (const fs::path& log : logs) {
       const fs::path backup = FreeBackupPath(log);
-      auto fail = [&] {
-        throw CommitError("no se pudo guardar la copia de seguridad " + Quoted(backup) + ": " +
-                          std::strerror(errno));
-      };
+      auto fail = [&] { throw Error(ErrorKind::kCopyFailed, log, errno, backup.string()); };
       const OpenedFile from = OpenRegularFile(log);
-      if (!from) {
-        throw CommitError("no se pudo leer " + Quoted(log) + ": " + from.problem);
-      }
+      if (!from) throw *from.refusal;
       UniqueFd to = CreateExclusive(backup, 0600, false);
       if (!to) fail();
       made.push_back(backup);

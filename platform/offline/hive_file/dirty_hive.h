@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/offline/hive_file/log_recovery.h"
+
 namespace sorbantilex::offline {
 
 /// A hive Windows left dirty, recovered from its transaction logs into a
@@ -27,8 +29,9 @@ class RecoveredHive {
   /// Every log file beside the hive, applied or not: kept as backups when
   /// the recovered hive is written.
   const std::vector<std::filesystem::path>& logs() const { return logs_; }
-  /// What was recovered, one sentence in Spanish for the user.
-  const std::string& notice() const { return notice_; }
+  /// What was recovered: the logs applied and why later entries were left
+  /// out (the recovered image itself is in the memory file, not here).
+  const Recovery& summary() const { return summary_; }
   /// The sequence number the written hive must carry at least, so that
   /// Windows takes it as newer than every entry of the logs.
   std::uint32_t sequence() const { return sequence_; }
@@ -41,7 +44,7 @@ class RecoveredHive {
   int memory_ = -1;
   std::uint64_t size_ = 0;
   std::vector<std::filesystem::path> logs_;
-  std::string notice_;
+  Recovery summary_;
   std::uint32_t sequence_ = 0;
 };
 

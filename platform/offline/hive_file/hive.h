@@ -69,8 +69,8 @@ struct HiveKey {
 /// recovered as Windows would; for writing, a read-only file, folder or
 /// mount; anything but a regular file, a link at the file's own name, and
 /// (when `within` is given) a file whose folder a link leads outside
-/// `within`; a base block whose hive bins do not match it. (A dirty hive that
-/// cannot be recovered is refused by the recovery's own `OfflineRefusal`.)
+/// `within`; a base block whose hive bins do not match it. A dirty hive that
+/// cannot be recovered is refused with `kLogUnrecoverable`.
 class Hive {
  public:
   static std::unique_ptr<Hive> Open(const std::filesystem::path& path, std::string mount_name,
@@ -85,7 +85,8 @@ class Hive {
   bool changed() const { return root_->subtree_changed; }
   /// What was recovered from the transaction logs (Spanish); empty for a
   /// hive that was clean.
-  std::string recovery_notice() const { return recovered_ ? recovered_->notice() : std::string(); }
+  /// What the logs brought, when the hive was recovered from them.
+  const Recovery* recovery() const { return recovered_ ? &recovered_->summary() : nullptr; }
 
   /// Reads a key's subkeys (names only) or values from the file on first
   /// use. False when libhivex cannot read them: the key is then broken.

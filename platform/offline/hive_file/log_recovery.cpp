@@ -127,14 +127,22 @@ struct Primary {
   }
 };
 
-std::string Quoted(const std::string& name) { return "\"" + name + "\""; }
+using Issue = RecoveryIssue::Kind;
 
-[[noreturn]] void Refuse(const std::string& why) { throw RecoveryRefusal(why); }
-
-[[noreturn]] void RefuseForeign(const Log& log) {
-  Refuse("El registro de transacciones " + Quoted(log.name()) +
-         " no corresponde a este archivo (su cabecera es de otro archivo o de otro momento).");
+RecoveryIssue Found(Issue kind, std::string log = {}, std::uint32_t entry = 0) {
+  RecoveryIssue issue;
+  issue.kind = kind;
+  issue.log = std::move(log);
+  issue.entry = entry;
+  return issue;
 }
+
+[[noreturn]] void Refuse(RecoveryIssue issue) { throw RecoveryRefusal(std::move(issue)); }
+[[noreturn]] void Refuse(Issue kind, std::string log = {}, std::uint32_t entry = 0) {
+  Refuse(Found(kind, std::move(log), entry));
+}
+
+[[noreturn]] void RefuseForeign(const Log& log) { Refuse(Issue::kForeignLog, log.name()); }
 
 // ---------------------------------------------------------------------------
 // New format: log entries.
@@ -191,15 +199,13 @@ std::optional<std::uint32_t> IntactSequence(Bytes log, std::size_t at, std::uint
 void ApplyEntry(const Log& log, const Entry& entry, std::uint64_t capacity,
                 std::vector<std::uint8_t>& image) {
   const Bytes body = log.bytes().subspan(entry.at, entry.size);
-  const std::string entry_name = "La entrada " + std::to_string(entry.sequence) +
-                                 " del registro de transacciones " + Quoted(log.name());
   if (entry.bins_size > capacity) {
-    Refuse(entry_name + " dice que los datos del archivo ocupan " +
-           std::to_string(entry.bins_size) +
-           " bytes, más de lo que contienen el archivo y sus registros juntos.");
+    RecoveryIssue issue = Found(Issue::kEntryTooLarge, log.name(), entry.sequence);
+    issue.number = entry.bins_size;
+    Refuse(std::move(issue));
   }
-  auto impossible = [&] { Refuse(entry_name + " describe páginas que no caben en el archivo."); };
-  auto overrun = [&] { Refuse(entry_name + " describe más páginas de las que contiene."); };
+  auto impossible = [&] { Refuse(Issue::kEntryPagesOutside, log.name(), entry.sequence); };
+  auto overrun = [&] { Refuse(Issue::kEntryPagesPastEnd, log.name(), entry.sequence); };
   if (entry.pages > (entry.size - kEntryHeader) / 8) overrun();
   const std::size_t references_end = kEntryHeader + 8 * std::size_t{entry.pages};
   std::uint64_t total = 0;  // 64 bits: no sum of 32-bit sizes wraps
@@ -243,9 +249,7 @@ class NewFormatRecovery {
         if (primary_.Compare(*log) != Match::kSame) RefuseForeign(*log);
       }
       if (logs.empty()) {
-        Refuse(
-            "Sus registros de transacciones solo tienen cambios anteriores a los que ya "
-            "contiene.");
+        Refuse(Issue::kOnlyOlderChanges);
       }
       // The log with the earlier entries goes first.
       std::stable_sort(logs.begin(), logs.end(), [](const Log* a, const Log* b) {
@@ -268,8 +272,9 @@ class NewFormatRecovery {
       if (!ApplyLog(*log)) break;
     }
     if (!last_) {
-      Refuse("Ninguna entrada de sus registros de transacciones se puede aplicar" +
-             (left_out_.empty() ? std::string(".") : ": " + left_out_ + "."));
+      RecoveryIssue issue = Found(Issue::kNoEntryApplies);
+      if (!left_out_.empty()) issue.because.push_back(left_out_);
+      Refuse(std::move(issue));
     }
     result_.left_out = left_out_;
     auto& image = primary_.image;
@@ -295,49 +300,45 @@ class NewFormatRecovery {
     const std::uint32_t first = last_ ? *last_ + 1 : log.head.sequence1;
     std::uint32_t expected = first;
     std::size_t applied = 0;
-    std::string stop;  // why this log's entries end early
+    RecoveryIssue stop;  // why this log's entries end early
     for (std::size_t at = kSector; at < bytes.size();) {
       Entry entry;
       const EntryState state = ReadEntry(bytes, at, &entry);
       if (state == EntryState::kNone) break;
-      const std::string entry_name =
-          "la entrada " + std::to_string(entry.sequence) + " de " + Quoted(log.name());
       if (entry.sequence != expected) {
         // An older entry after the newer ones is what is left of earlier
         // writes; a later one means entries are missing in between.
         if (applied == 0 && !last_) {
-          stop = "la primera entrada de " + Quoted(log.name()) + " es la " +
-                 std::to_string(entry.sequence) + " y su cabecera anuncia la " +
-                 std::to_string(expected);
+          stop = Found(Issue::kFirstEntryNotAnnounced, log.name(), entry.sequence);
+          stop.expected = expected;
         } else if (entry.sequence > expected) {
-          stop = "tras la entrada " + std::to_string(expected - 1) + " viene, en " +
-                 Quoted(log.name()) + ", la " + std::to_string(entry.sequence) +
-                 " en lugar de la " + std::to_string(expected);
+          stop = Found(Issue::kEntryMissing, log.name(), entry.sequence);
+          stop.expected = expected;
         }
         break;
       }
       // Each log's first entry is the one its base block names, even when
       // it follows on from the other log.
       if (applied == 0 && entry.sequence != log.head.sequence1) {
-        stop = "la primera entrada de " + Quoted(log.name()) + " es la " +
-               std::to_string(entry.sequence) + " y su cabecera anuncia la " +
-               std::to_string(log.head.sequence1);
+        stop = Found(Issue::kFirstEntryNotAnnounced, log.name(), entry.sequence);
+        stop.expected = log.head.sequence1;
         break;
       }
+      const auto stopped = [&](Issue kind) { stop = Found(kind, log.name(), entry.sequence); };
       if (state == EntryState::kBadSize) {
-        stop = entry_name + " tiene un tamaño no válido";
+        stopped(Issue::kEntryBadSize);
         break;
       }
       if (state == EntryState::kBadHash) {
-        stop = entry_name + " está dañada (su suma de comprobación no coincide)";
+        stopped(Issue::kEntryBadHash);
         break;
       }
       if (state == EntryState::kBadBinsSize) {
-        stop = entry_name + " indica un tamaño de datos no válido";
+        stopped(Issue::kEntryBadBinsSize);
         break;
       }
       if (state == EntryState::kNoPages) {
-        stop = entry_name + " no contiene ninguna página";
+        stopped(Issue::kEntryNoPages);
         break;
       }
       ApplyEntry(log, entry, capacity_, primary_.image);
@@ -364,7 +365,7 @@ class NewFormatRecovery {
   std::optional<std::uint32_t> last_;
   std::uint32_t bins_size_ = 0;
   std::uint32_t flags_ = 0;
-  std::string left_out_;
+  RecoveryIssue left_out_;
 };
 
 // ---------------------------------------------------------------------------
@@ -377,27 +378,26 @@ class NewFormatRecovery {
 // before it alone would make a hive that never was.
 std::size_t ApplyOldLog(const Log& log, std::uint64_t capacity, std::vector<std::uint8_t>& image) {
   const Bytes bytes = log.bytes();
-  auto damaged = [&](const std::string& why) {
-    Refuse("El registro de transacciones " + Quoted(log.name()) + " está dañado: " + why + ".");
-  };
+  auto damaged = [&](Issue kind) { Refuse(kind, log.name()); };
   const std::size_t sector = std::size_t{log.head.clustering} * kSector;
-  if (log.head.clustering != 1 && log.head.clustering != 8) damaged("tamaño de sector desconocido");
+  if (log.head.clustering != 1 && log.head.clustering != 8) damaged(Issue::kOldLogUnknownSector);
   const std::size_t bins_size = log.head.bins_size;
-  if (bins_size == 0 || bins_size % kBlock != 0) damaged("tamaño de datos no válido");
+  if (bins_size == 0 || bins_size % kBlock != 0) damaged(Issue::kOldLogBadBinsSize);
   if (bins_size > capacity) {
-    damaged("dice que los datos del archivo ocupan " + std::to_string(bins_size) +
-            " bytes, más de lo que contienen el archivo y sus registros juntos");
+    RecoveryIssue issue = Found(Issue::kOldLogTooLarge, log.name());
+    issue.number = bins_size;
+    Refuse(std::move(issue));
   }
-  if (!HasSignature(bytes, sector, "DIRT")) damaged("no tiene la lista de páginas cambiadas");
+  if (!HasSignature(bytes, sector, "DIRT")) damaged(Issue::kOldLogNoDirtyVector);
   const std::size_t bits = bins_size / kSector;
   const std::size_t bitmap_at = sector + 4;
-  if (bytes.size() - bitmap_at < (bits + 7) / 8) damaged("está incompleto");
+  if (bytes.size() - bitmap_at < (bits + 7) / 8) damaged(Issue::kOldLogIncomplete);
   auto dirty = [&](std::size_t bit) { return (bytes[bitmap_at + bit / 8] >> (bit % 8)) & 1; };
   std::size_t count = 0;
   for (std::size_t bit = 0; bit < bits; ++bit) count += dirty(bit);
   const std::size_t pages_at = RoundUp(bitmap_at + (bits + 7) / 8, sector);
   if (pages_at > bytes.size() || (bytes.size() - pages_at) / kSector < count) {
-    damaged("está incompleto");
+    damaged(Issue::kOldLogIncomplete);
   }
 
   if (image.size() < kBaseBlockSize + bins_size) image.resize(kBaseBlockSize + bins_size, 0);
@@ -446,12 +446,10 @@ std::size_t ApplyOldLog(const Log& log, std::uint64_t capacity, std::vector<std:
         if (valid && at == bin_start) valid = false;
       }
       if (!valid) {
-        Refuse("No se puede aplicar su registro de transacciones: la página " +
-               std::to_string(at / kSector) + " de " + Quoted(log.name()) +
-               " no pertenece a un bloque de datos válido" +
-               (applied == 0 ? std::string(".")
-                             : ", y aplicar solo las páginas anteriores dejaría el archivo en un "
-                               "estado que nunca tuvo."));
+        RecoveryIssue issue = Found(Issue::kOldPageInvalidBin, log.name());
+        issue.number = at / kSector;
+        issue.partial = applied != 0;
+        Refuse(std::move(issue));
       }
       const std::size_t end = std::min(run_end * kSector, bin_end);
       for (; at < end; at += kSector, ++page, ++applied) {
@@ -473,7 +471,7 @@ const Log* ChooseOldLog(const Primary& primary, const std::vector<const Log*>& l
     if (match == Match::kSame) applicable.push_back(log);
   }
   if (applicable.empty()) {
-    Refuse("Ninguno de sus registros de transacciones es del mismo momento que el archivo.");
+    Refuse(Issue::kNoLogOfThisMoment);
   }
   auto in_slot = [&](int slot) -> const Log* {
     for (const Log* log : applicable) {
@@ -485,14 +483,11 @@ const Log* ChooseOldLog(const Primary& primary, const std::vector<const Log*>& l
   const Log* second = in_slot(2);
   const Log* single = in_slot(0);
   if (single != nullptr && (first != nullptr || second != nullptr)) {
-    Refuse("Tiene a la vez un registro de transacciones " + Quoted(single->name()) +
-           " y otro de dos archivos que se le pueden aplicar; Windows usa uno u otro según su "
-           "versión.");
+    Refuse(Issue::kSingleAndPair, single->name());
   }
   if (single != nullptr) return single;
   if (first != nullptr) return first;
-  Refuse("Solo su segundo registro de transacciones, " + Quoted(second->name()) +
-         ", se le puede aplicar, y Windows lo usa o no según su versión.");
+  Refuse(Issue::kOnlySecondLog, second->name());
 }
 
 // The highest sequence number the hive and its logs carry.
@@ -569,16 +564,10 @@ Recovery RecoverHive(std::vector<std::uint8_t> image, const HiveLogs& files) {
     logs.push_back(log);
   }
   if (logs.empty()) {
-    Refuse(primary.head.valid
-               ? "No hay junto a él registros de transacciones (.LOG1, .LOG2, .LOG) con los "
-                 "cambios que le faltan."
-               : "Su cabecera está dañada y no hay junto a él registros de transacciones (.LOG1, "
-                 ".LOG2, .LOG) que la sustituyan.");
+    Refuse(primary.head.valid ? Issue::kNoLogs : Issue::kNoLogsForDamagedHead);
   }
   if (!primary.head.valid && !primary.has_bin_stamp) {
-    Refuse(
-        "Su cabecera y el comienzo de sus datos están dañados: no se puede saber qué registros "
-        "de transacciones le corresponden.");
+    Refuse(Issue::kHeadAndDataDamaged);
   }
 
   std::vector<const Log*> old_logs;
@@ -597,9 +586,9 @@ Recovery RecoverHive(std::vector<std::uint8_t> image, const HiveLogs& files) {
           return log->head.sequence1 >= primary.head.sequence2;
         });
     if (old_applies && new_applies) {
-      Refuse("Tiene registros de transacciones de dos formatos distintos (" +
-             Quoted(old_logs.front()->name()) + " y " + Quoted(new_logs.front()->name()) +
-             ") que se le podrían aplicar.");
+      RecoveryIssue issue = Found(Issue::kTwoFormats, old_logs.front()->name());
+      issue.other = new_logs.front()->name();
+      Refuse(std::move(issue));
     }
     if (!new_applies) new_logs.clear();
   }
@@ -622,20 +611,18 @@ Recovery RecoverHive(std::vector<std::uint8_t> image, const HiveLogs& files) {
     Put32(primary.image, kBinsSize, log->head.bins_size);
     result.applied.push_back(AppliedLog{log->name(), true, pages, 0, 0});
   } else {
-    std::string names;
-    for (const Log& log : logs) names += (names.empty() ? "" : ", ") + Quoted(log.name());
-    Refuse("Sus registros de transacciones (" + names + ") están dañados o incompletos.");
+    RecoveryIssue issue = Found(Issue::kLogsDamaged);
+    for (const Log& log : logs) issue.logs.push_back(log.name());
+    Refuse(std::move(issue));
   }
 
   const std::uint32_t highest = HighestSequence(primary, logs);
   if (highest == UINT32_MAX) {
-    Refuse("Sus números de secuencia han llegado al máximo.");
+    Refuse(Issue::kSequenceExhausted);
   }
   result.sequence = highest + 1;
   if (!BinsFollow(primary.image)) {
-    Refuse(
-        "Una vez aplicados sus registros de transacciones, sus bloques de datos no se suceden "
-        "como deben.");
+    Refuse(Issue::kBinsDoNotFollow);
   }
   MarkClean(std::span(primary.image).first(kSector), result.sequence);
   result.image = std::move(primary.image);
@@ -650,34 +637,11 @@ void MarkClean(std::span<std::uint8_t> base_block, std::uint32_t sequence) {
   SealBaseBlock(base_block);
 }
 
-std::string DescribeRecovery(const std::string& hive, const Recovery& recovery) {
-  std::string text = "Windows no terminó de guardar " + Quoted(hive) +
-                     "; se ha recuperado como lo haría Windows al arrancar, con ";
-  for (std::size_t k = 0; k < recovery.applied.size(); ++k) {
-    const AppliedLog& log = recovery.applied[k];
-    if (k > 0) text += k + 1 == recovery.applied.size() ? " y " : ", ";
-    if (log.old_format) {
-      text += std::to_string(log.count) + (log.count == 1 ? " página" : " páginas") + " de " +
-              Quoted(log.name);
-    } else {
-      text += std::to_string(log.count) + (log.count == 1 ? " entrada" : " entradas") + " de " +
-              Quoted(log.name) + " (" +
-              (log.count == 1 ? "la " + std::to_string(log.first_sequence)
-                              : "de la " + std::to_string(log.first_sequence) + " a la " +
-                                    std::to_string(log.last_sequence)) +
-              ")";
-    }
-  }
-  text += ".";
-  if (recovery.base_block_from_log) {
-    text += " Su cabecera estaba dañada y se ha tomado de " +
-            Quoted(recovery.applied.front().name) + ".";
-  }
-  if (!recovery.left_out.empty()) {
-    text += " Las entradas posteriores se han dejado fuera, como haría Windows, porque " +
-            recovery.left_out + ".";
-  }
-  return text;
+RecoveryRefusal::RecoveryRefusal(RecoveryIssue issue) : issue_(std::move(issue)) {
+  what_ = "recovery refused: kind " + std::to_string(static_cast<int>(issue_.kind));
+  if (!issue_.log.empty()) what_ += ", log " + issue_.log;
+  if (issue_.entry != 0) what_ += ", entry " + std::to_string(issue_.entry);
+  if (issue_.number != 0) what_ += ", number " + std::to_string(issue_.number);
 }
 
 }  // namespace sorbantilex::offline

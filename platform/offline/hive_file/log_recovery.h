@@ -3,9 +3,11 @@
 #include <cstdint>
 #include <optional>
 #include <span>
-#include <stdexcept>
+#include <exception>
 #include <string>
 #include <vector>
+
+#include "platform/offline/error.h"
 
 namespace sorbantilex::offline {
 
@@ -41,10 +43,9 @@ struct Recovery {
   std::vector<std::uint8_t> image;
   /// The logs applied, in the order they were applied.
   std::vector<AppliedLog> applied;
-  /// Why log entries after the last one applied were left out (a Spanish
-  /// clause, e.g. "la entrada 590 de NTUSER.DAT.LOG1 está dañada"); empty
-  /// when the logs ended normally.
-  std::string left_out;
+  /// Why log entries after the last one applied were left out; empty when
+  /// the logs ended normally.
+  RecoveryIssue left_out;
   /// The hive's own base block was damaged and was taken from a log.
   bool base_block_from_log = false;
   /// Above every sequence number in the hive and in every log: a hive
@@ -54,11 +55,17 @@ struct Recovery {
 };
 
 /// Raised when the logs cannot bring the hive to the state Windows would
-/// recover: the message (Spanish, one or more sentences) says why and names
-/// the log concerned.
-class RecoveryRefusal : public std::runtime_error {
+/// recover; `issue` says why and names the log concerned.
+class RecoveryRefusal : public std::exception {
  public:
-  using std::runtime_error::runtime_error;
+  explicit RecoveryRefusal(RecoveryIssue issue);
+  const RecoveryIssue& issue() const noexcept { return issue_; }
+  /// The kind and facts on one line, for logs, not for users.
+  const char* what() const noexcept override { return what_.c_str(); }
+
+ private:
+  RecoveryIssue issue_;
+  std::string what_;
 };
 
 /// Whether Windows would recover the hive from its logs before using it: its
@@ -84,8 +91,5 @@ Recovery RecoverHive(std::vector<std::uint8_t> primary, const HiveLogs& logs);
 /// and `sequence`, the checksum recomputed.
 void MarkClean(std::span<std::uint8_t> base_block, std::uint32_t sequence);
 
-/// One Spanish sentence for the user about a recovery of `hive`: which logs
-/// were applied, with how many entries, and why later ones were left out.
-std::string DescribeRecovery(const std::string& hive, const Recovery& recovery);
 
 }  // namespace sorbantilex::offline

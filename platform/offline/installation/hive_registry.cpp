@@ -44,7 +44,10 @@ HiveRegistry::HiveRegistry(const HivePaths& paths, bool for_writing, std::unique
     hives_.push_back(software && mount == "SOFTWARE"
                          ? std::move(software)
                          : Hive::Open(path, std::move(mount), for_writing, paths.within));
-    if (auto notice = hives_.back()->recovery_notice(); !notice.empty()) {
+    if (const Recovery* recovery = hives_.back()->recovery()) {
+      StoreNotice notice;
+      notice.hive = hives_.back()->path();
+      notice.recovery = *recovery;
       notices_.push_back(std::move(notice));
     }
     return hives_.back().get();
@@ -185,11 +188,8 @@ bool HiveRegistry::MayRewriteValues(HiveKey& key, std::string_view changed_name,
   }
   if (large == nullptr && !NeedsBigDataRecord(minor, new_size)) return true;
   const std::string which = large != nullptr ? large->name : std::string(changed_name);
-  notices_.push_back("No se cambió el valor \"" + std::string(changed_name) + "\" de la clave " +
-                     KeyPath(key) + " en \"" + key.hive->path().string() +
-                     "\": la clave tendría el valor \"" + which +
-                     "\" de más de 16344 bytes, que libhivex escribiría sin su registro de "
-                     "datos grandes y dañaría el archivo. Haga este cambio desde Windows.");
+  notices_.push_back({StoreNotice::Kind::kValueNotChanged, key.hive->path(), KeyPath(key),
+                      std::string(changed_name), which, {}});
   return false;
 }
 
@@ -240,9 +240,8 @@ Status HiveRegistry::CreateKey(KeyRef key, std::string_view subkey, std::uint32_
     if (depth == 0 && !handle_may_create) return kErrorAccessDenied;
     for (std::size_t k = depth; k < parts.size(); ++k) {
       if (!IsAscii(parts[k])) {
-        notices_.push_back("No se creó la clave \"" + std::string(parts[k]) + "\" bajo " +
-                           KeyPath(*current) + " en \"" + current->hive->path().string() +
-                           "\": libhivex solo ordena bien los nombres de clave ASCII.");
+        notices_.push_back({StoreNotice::Kind::kKeyNotCreated, current->hive->path(),
+                            KeyPath(*current), std::string(parts[k]), {}, {}});
         return kErrorAccessDenied;
       }
     }

@@ -14,6 +14,23 @@
 
 namespace sorbantilex::offline {
 
+/// Something the user should know about the hives, in facts.
+struct StoreNotice {
+  enum class Kind {
+    kRecovered,        // `hive` was brought up to date from its logs: `recovery`
+    kValueNotChanged,  // value `name` of `key` not changed: `other` (maybe the
+                       // same value) would be over 16344 bytes, which libhivex
+                       // writes without its big-data record
+    kKeyNotCreated,    // key `name` not created below `key`: not ASCII
+  };
+  Kind kind = Kind::kRecovered;
+  std::filesystem::path hive;
+  std::string key;    // full path below the hive's mount, "HKLM\SOFTWARE\..."
+  std::string name;
+  std::string other;
+  Recovery recovery;  // kRecovered; its image is empty
+};
+
 /// The hive files that stand for a Windows installation's registry.
 struct HivePaths {
   std::filesystem::path software;     // HKEY_LOCAL_MACHINE\SOFTWARE
@@ -79,8 +96,9 @@ class HiveRegistry final : public RegistryApi {
   /// `Damage()`) once a damaged key was met.
   CommitReport Commit(const CommitHooks& hooks = {},
                       std::vector<std::unique_ptr<PendingFile>> more = {});
-  /// Why changes were refused, one sentence each, in the order they came.
-  const std::vector<std::string>& notices() const { return notices_; }
+  /// Hives recovered from their logs and changes refused, in the order they
+  /// came.
+  const std::vector<StoreNotice>& notices() const { return notices_; }
   /// Number of handles open now (roots excluded).
   std::size_t OpenHandles() const { return handles_.size(); }
 
@@ -109,7 +127,7 @@ class HiveRegistry final : public RegistryApi {
   std::shared_ptr<HiveKey> empty_root_;
   std::map<KeyRef, Handle> handles_;
   KeyRef next_handle_ = 0x100;
-  std::vector<std::string> notices_;
+  std::vector<StoreNotice> notices_;
   std::optional<Error> control_set_damage_;  // why CurrentControlSet cannot be found
 };
 

@@ -132,7 +132,6 @@ std::vector<Profile> Installation::Profiles(Hive* software) const {
     }
   } catch (const Error&) {
     // SOFTWARE is refused later with its own error.
-  } catch (const OfflineRefusal&) {
   }
   // Profile folders that Windows does not list (or a SOFTWARE hive without
   // the list).

@@ -89,7 +89,7 @@ void Session::BeginStep(std::string_view caption) {
   parts_->journal.BeginSection(std::string(caption));
 }
 const std::vector<FileChange>& Session::file_changes() const { return parts_->files.changes(); }
-const std::vector<std::string>& Session::notices() const { return parts_->store->notices(); }
+const std::vector<StoreNotice>& Session::notices() const { return parts_->store->notices(); }
 std::optional<Error> Session::Damage() const { return parts_->store->Damage(); }
 
 SessionResult Session::Finish(const CommitHooks& test_hooks) {

@@ -9,6 +9,7 @@
 
 #include "platform/offline/commit.h"
 #include "platform/offline/error.h"
+#include "platform/offline/installation/hive_registry.h"
 #include "platform/offline/installation/offline_platform.h"
 #include "registry/journal.h"
 #include "registry/registry_api.h"
@@ -87,9 +88,8 @@ class Session {
   void BeginStep(std::string_view caption);
   /// The files the run replaces (or would, in a dry run).
   const std::vector<FileChange>& file_changes() const;
-  /// One Spanish sentence each: hives recovered from their logs, changes
-  /// the store refused.
-  const std::vector<std::string>& notices() const;
+  /// Hives recovered from their logs, changes the store refused.
+  const std::vector<StoreNotice>& notices() const;
   /// Why the run must stop with nothing written (a key that could not be
   /// read: what the repairs read as absent may only be unreadable); none
   /// while every read succeeded.
