@@ -9,7 +9,7 @@
 #include "platform/offline/installation/installation.h"
 #include "platform/offline/installation/sample.h"
 #include "registry/failure.h"
-#include "ui/cli/offline_desktop.h"
+#include "ui/desktop/offline_desktop.h"
 #include "ui/cli/options.h"
 
 namespace sorbantilex::offline::testing {
@@ -86,7 +86,7 @@ TEST_F(DesktopInstallation, OffersTheProfilesTheOptionsName) {
   };
   for (const Case& c : {Case{"", "Juan"}, Case{"JUAN", "Juan"},
                         Case{std::string(kSampleUserSid), "Juan"}, Case{"Pedro", "Pedro"}}) {
-    const auto found = cli::FindDesktopTargets(Named(c.user_option));
+    const auto found = desktop::FindDesktopTargets(Named(c.user_option));
     ASSERT_EQ(found.size(), 1u) << c.user_option;
     EXPECT_EQ(found[0].installation, dir_.path().string());
     EXPECT_EQ(found[0].user, c.offered) << c.user_option;
@@ -96,12 +96,12 @@ TEST_F(DesktopInstallation, OffersTheProfilesTheOptionsName) {
 TEST_F(DesktopInstallation, OpeningWhatCannotBeRepairedSaysWhy) {
   cli::Options missing;
   missing.windows = dir_.path() / "nada";
-  const auto found = cli::FindDesktopTargets(missing);
+  const auto found = desktop::FindDesktopTargets(missing);
   ASSERT_EQ(found.size(), 1u);
   const auto before = FolderContents(dir_.path());
-  for (const DesktopTarget& target : {found[0], cli::FindDesktopTargets(Named("Pedro"))[0]}) {
+  for (const DesktopTarget& target : {found[0], desktop::FindDesktopTargets(Named("Pedro"))[0]}) {
     try {
-      cli::OpenOfflineDesktop(target);
+      desktop::OpenOfflineDesktop(target);
       ADD_FAILURE() << target.installation << " " << target.user << " opened";
     } catch (const Failure& failure) {
       EXPECT_FALSE(failure.description().empty());
@@ -111,11 +111,11 @@ TEST_F(DesktopInstallation, OpeningWhatCannotBeRepairedSaysWhy) {
 }
 
 TEST_F(DesktopInstallation, HeldAgainstOthersAndWrittenAtTheEnd) {
-  const DesktopTarget target = cli::FindDesktopTargets(Named("")).at(0);
+  const DesktopTarget target = desktop::FindDesktopTargets(Named("")).at(0);
   {
-    const auto platform = cli::OpenOfflineDesktop(target);
+    const auto platform = desktop::OpenOfflineDesktop(target);
     try {
-      cli::OpenOfflineDesktop(target);
+      desktop::OpenOfflineDesktop(target);
       ADD_FAILURE() << "opened twice";
     } catch (const Failure& failure) {
       EXPECT_NE(failure.description().find("ya está trabajando"), std::string::npos);
@@ -127,17 +127,17 @@ TEST_F(DesktopInstallation, HeldAgainstOthersAndWrittenAtTheEnd) {
   const auto value = Query(written, kHkeyCurrentUser, "Software", "Prueba");
   ASSERT_TRUE(value.has_value());
   EXPECT_EQ(value->second, (std::vector<std::uint8_t>{7, 0, 0, 0}));
-  EXPECT_NO_THROW(cli::OpenOfflineDesktop(target));  // the lock went with the first
+  EXPECT_NO_THROW(desktop::OpenOfflineDesktop(target));  // the lock went with the first
 }
 
 TEST_F(DesktopInstallation, TellsOfAHiveRecoveredFromItsLogs) {
-  const DesktopTarget target = cli::FindDesktopTargets(Named("")).at(0);
+  const DesktopTarget target = desktop::FindDesktopTargets(Named("")).at(0);
   const auto paths = Installation::Find(dir_.path()).Hives("Juan");
   const auto before = ReadBytes(paths.user);
   Seed(paths, [](HiveRegistry& r) { SetDword(r, kHkeyCurrentUser, "Software", "DelRegistro", 9); });
   LeaveDirty(paths.user, before, "ntuser.dat.log1");
 
-  const auto platform = cli::OpenOfflineDesktop(target);
+  const auto platform = desktop::OpenOfflineDesktop(target);
   const auto notices = platform->Notices();
   ASSERT_EQ(notices.size(), 1u);
   EXPECT_NE(notices[0].find("1 entrada de \"ntuser.dat.log1\""), std::string::npos) << notices[0];

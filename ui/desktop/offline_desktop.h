@@ -9,14 +9,14 @@
 #include "ui/cli/options.h"
 #include "ui/qt/desktop.h"
 
-namespace sorbantilex::cli {
+namespace sorbantilex::desktop {
 
 /// The installations and profiles the window may open: the one --windows
 /// names, else those mounted; each profile of each, narrowed to the one
 /// --user names (folder name or SID, letter case ignored). An installation
 /// that cannot be examined, or has no profile that fits, is offered as it
 /// stands, so that opening it says why it cannot be repaired.
-std::vector<DesktopTarget> FindDesktopTargets(const Options& options);
+std::vector<DesktopTarget> FindDesktopTargets(const cli::Options& options);
 
 /// Opens the installation and profile for repair, holding the installation
 /// against other instances of the program. The registry changes stay in
@@ -26,4 +26,4 @@ std::vector<DesktopTarget> FindDesktopTargets(const Options& options);
 /// instance works on it.
 std::unique_ptr<DesktopPlatform> OpenOfflineDesktop(const DesktopTarget& target);
 
-}  // namespace sorbantilex::cli
+}  // namespace sorbantilex::desktop

@@ -6,13 +6,15 @@
 
 #include <iostream>
 
-#include "ui/cli/offline_desktop.h"
+#include "ui/desktop/offline_desktop.h"
 #include "ui/cli/options.h"
 #include "ui/cli/terminal.h"
 #include "ui/qt/desktop.h"
 
-namespace sorbantilex::cli {
+namespace sorbantilex::desktop {
 namespace {
+
+using namespace cli;
 
 int Run(int argc, char** argv) {
   int early_exit = kExitDone;
@@ -34,11 +36,11 @@ int Run(int argc, char** argv) {
 }
 
 }  // namespace
-}  // namespace sorbantilex::cli
+}  // namespace sorbantilex::desktop
 
 int main(int argc, char** argv) {
   try {
-    return sorbantilex::cli::Run(argc, argv);
+    return sorbantilex::desktop::Run(argc, argv);
   } catch (const std::exception& error) {
     std::cerr << "sorbantilex-desktop: error inesperado: "
               << sorbantilex::cli::Terminal(error.what()) << "\n";

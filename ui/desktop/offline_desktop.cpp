@@ -1,4 +1,4 @@
-#include "ui/cli/offline_desktop.h"
+#include "ui/desktop/offline_desktop.h"
 
 #include <string_view>
 #include <system_error>
@@ -8,7 +8,7 @@
 #include "platform/offline/session/session.h"
 #include "registry/failure.h"
 
-namespace sorbantilex::cli {
+namespace sorbantilex::desktop {
 namespace {
 
 constexpr std::string_view kInUse =
@@ -59,7 +59,7 @@ class OfflineDesktop final : public DesktopPlatform {
 
 }  // namespace
 
-std::vector<DesktopTarget> FindDesktopTargets(const Options& options) {
+std::vector<DesktopTarget> FindDesktopTargets(const cli::Options& options) {
   std::vector<DesktopTarget> targets;
   for (const offline::SessionTarget& found : offline::FindTargets(options.windows, options.user)) {
     targets.push_back({found.installation.string(), found.user});
@@ -79,4 +79,4 @@ std::unique_ptr<DesktopPlatform> OpenOfflineDesktop(const DesktopTarget& target)
   return platform;
 }
 
-}  // namespace sorbantilex::cli
+}  // namespace sorbantilex::desktop
