@@ -45,6 +45,10 @@ class ForwardingRegistry : public RegistryApi {
                    std::vector<std::uint8_t>* data) override {
     return inner_.EnumValue(key, index, name, type, data);
   }
+  Status QueryStoredValue(KeyRef key, std::string_view name, std::uint32_t* type,
+                          std::vector<std::uint8_t>* data) override {
+    return inner_.QueryStoredValue(key, name, type, data);
+  }
 
  protected:
   RegistryApi& inner() const { return inner_; }

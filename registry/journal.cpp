@@ -148,6 +148,15 @@ void Journal::Record(Node& node) {
     for (std::uint32_t i = 0; i < kMaxEnumerated; ++i) {
       RegFileValue value;
       if (inner().EnumValue(key, i, &value.name, &value.type, &value.data) != kErrorSuccess) break;
+      if (value.type == kRegSz || value.type == kRegExpandSz || value.type == kRegMultiSz) {
+        // Exactly what the store keeps, which the text may not say.
+        std::vector<std::uint8_t> stored;
+        std::uint32_t type = 0;
+        if (inner().QueryStoredValue(key, value.name, &type, &stored) == kErrorSuccess &&
+            type == value.type) {
+          value.stored = std::move(stored);
+        }
+      }
       node.values.push_back(std::move(value));
     }
     inner().CloseKey(key);

@@ -132,15 +132,20 @@ std::string HexList(std::string prefix, std::span<const std::uint8_t> bytes, std
 std::string ValueData(const RegFileValue& value, std::size_t column) {
   if (value.remove) return "-";
   const std::string_view text(reinterpret_cast<const char*>(value.data.data()), value.data.size());
+  // The bytes Windows keeps for a string: the store's own where it gave
+  // them (they may hold what no text stands for), else the text's.
+  const auto utf16 = [&] { return value.stored ? *value.stored : Utf8ToUtf16Le(text); };
   switch (value.type) {
     case kRegSz:
-      if (HasTextForm(text)) return Quoted(text.substr(0, text.size() - 1));
-      return HexList("hex(1):", Utf8ToUtf16Le(text), column);
+      if (HasTextForm(text) && (!value.stored || *value.stored == Utf8ToUtf16Le(text))) {
+        return Quoted(text.substr(0, text.size() - 1));
+      }
+      return HexList("hex(1):", utf16(), column);
     case kRegExpandSz:
     case kRegMultiSz: {
       char prefix[16];
       std::snprintf(prefix, sizeof prefix, "hex(%x):", value.type);
-      return HexList(prefix, Utf8ToUtf16Le(text), column);
+      return HexList(prefix, utf16(), column);
     }
     case kRegDword:
       if (value.data.size() == 4) {

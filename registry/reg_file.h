@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "registry/registry_api.h"
@@ -15,10 +17,18 @@ namespace sorbantilex {
 /// Data is as `RegistryApi` carries it: UTF-8 text for types 1, 2 and 7,
 /// bytes for the rest.
 struct RegFileValue {
+  RegFileValue() = default;
+  RegFileValue(std::string name, bool remove, std::uint32_t type, std::vector<std::uint8_t> data)
+      : name(std::move(name)), remove(remove), type(type), data(std::move(data)) {}
+
   std::string name;
   bool remove = false;
   std::uint32_t type = 0;
   std::vector<std::uint8_t> data;
+  /// For types 1, 2 and 7, the UTF-16LE bytes the store keeps, when known:
+  /// written as they are where the text would not give them back (an odd
+  /// length, which no text stands for).
+  std::optional<std::vector<std::uint8_t>> stored;
 };
 
 /// One key section of a registry file: `[-PATH]` removes the key with

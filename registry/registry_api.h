@@ -121,6 +121,14 @@ class RegistryApi {
   /// Any pointer may be null. Past the end: 259.
   virtual Status EnumValue(KeyRef key, std::uint32_t index, std::string* name, std::uint32_t* type,
                            std::vector<std::uint8_t>* data) = 0;
+  /// The value's data as the store keeps it: for REG_SZ, REG_EXPAND_SZ and
+  /// REG_MULTI_SZ the UTF-16LE bytes (an odd length, which no UTF-8 text
+  /// stands for, included), other types as `QueryValue` gives them. Only
+  /// the undo record needs it, to put back exactly what was there. The
+  /// default gives `QueryValue`'s text in UTF-16LE, which is exact for every
+  /// store that keeps texts of whole UTF-16 units.
+  virtual Status QueryStoredValue(KeyRef key, std::string_view name, std::uint32_t* type,
+                                  std::vector<std::uint8_t>* data);
 };
 
 }  // namespace sorbantilex

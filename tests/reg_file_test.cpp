@@ -12,6 +12,12 @@ using Bytes = std::vector<std::uint8_t>;
 
 Bytes Text(std::string_view text) { return {text.begin(), text.end()}; }
 
+// The value as a store that keeps `stored` gives it.
+RegFileValue Stored(RegFileValue value, Bytes stored) {
+  value.stored = std::move(stored);
+  return value;
+}
+
 struct ValueCase {
   std::string_view name;
   RegFileValue value;
@@ -33,6 +39,17 @@ const ValueCase kValueCases[] = {
      {"z", false, kRegSz, Text(std::string_view("a\0b\0", 4))},
      "\"z\"=hex(1):61,00,00,00,62,00,00,00"},
     {"ExpandSz", {"e", false, kRegExpandSz, Text("%A%")}, "\"e\"=hex(2):25,00,41,00,25,00"},
+    // Stored bytes of odd length, which no text stands for: as they are.
+    {"OddLengthText",
+     Stored({"o", false, kRegSz, Text("\xe6\x85\xa2" "c")}, {0x61, 0x62, 0x63}),
+     "\"o\"=hex(1):61,62,63"},
+    {"OneByteText", Stored({"o", false, kRegSz, Text("c")}, {0x63}), "\"o\"=hex(1):63"},
+    {"OddLengthExpandSz",
+     Stored({"o", false, kRegExpandSz, Text("%\x00A")}, {0x25, 0x00, 0x41}),
+     "\"o\"=hex(2):25,00,41"},
+    {"StoredAsTheTextSays",
+     Stored({"s", false, kRegSz, Text(std::string_view("ab\0", 3))}, {0x61, 0, 0x62, 0, 0, 0}),
+     "\"s\"=\"ab\""},
     {"MultiSz",
      {"m", false, kRegMultiSz, Text(std::string_view("a\0é\0\0", 6))},
      "\"m\"=hex(7):61,00,00,00,e9,00,00,00,00,00"},

@@ -173,6 +173,21 @@ Status Win32Registry::QueryValue(KeyRef key, std::string_view name, std::uint32_
   return kErrorSuccess;
 }
 
+Status Win32Registry::QueryStoredValue(KeyRef key, std::string_view name, std::uint32_t* type,
+                                       std::vector<std::uint8_t>* data) {
+  std::wstring value_name;
+  if (!ToName(name, &value_name)) return kErrorInvalidParameter;
+  DWORD stored_type = 0;
+  std::vector<BYTE> stored;
+  if (const Status status = ReadValue(ToHkey(key), value_name, &stored_type, &stored);
+      status != kErrorSuccess) {
+    return status;
+  }
+  if (type != nullptr) *type = stored_type;
+  if (data != nullptr) data->assign(stored.begin(), stored.end());
+  return kErrorSuccess;
+}
+
 Status Win32Registry::SetValue(KeyRef key, std::string_view name, std::uint32_t type,
                                std::span<const std::uint8_t> data) {
   std::wstring value_name;

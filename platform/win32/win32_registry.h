@@ -46,6 +46,9 @@ class Win32Registry final : public RegistryApi {
   Status EnumKey(KeyRef key, std::uint32_t index, char* name, std::uint32_t* name_len) override;
   Status EnumValue(KeyRef key, std::uint32_t index, std::string* name, std::uint32_t* type,
                    std::vector<std::uint8_t>* data) override;
+  /// The bytes the registry keeps, strings in UTF-16LE as they are.
+  Status QueryStoredValue(KeyRef key, std::string_view name, std::uint32_t* type,
+                          std::vector<std::uint8_t>* data) override;
 
   /// The view flag added to opens, creates and deletes: KEY_WOW64_64KEY for
   /// a 32-bit process under WOW64, else 0.

@@ -8,6 +8,7 @@
 #include "offline_test_support.h"
 #include "platform/offline/hive_file/regf.h"
 #include "platform/offline/hive_file/utf16.h"
+#include "registry/journal.h"
 
 namespace sorbantilex::offline::testing {
 namespace {
@@ -97,6 +98,37 @@ TEST_F(HiveRegistryTest, ValueDataIsStoredAsWindowsStoresItAndReadBackUnchanged)
     EXPECT_EQ(read->first, c.type);
     EXPECT_EQ(read->second, c.given);
   }
+}
+
+// String data Windows keeps with an odd number of bytes, which no text
+// stands for, is read as stored and comes back exactly from the undo file.
+TEST_F(HiveRegistryTest, OddLengthStringsAreReadAsStoredAndUndoneExactly) {
+  {
+    std::unique_ptr<hive_h, int (*)(hive_h*)> hive(
+        hivex_open(paths_.user.c_str(), HIVEX_OPEN_WRITE), hivex_close);
+    ASSERT_TRUE(hive);
+    hive_node_h key = hivex_root(hive.get());
+    for (const char* part : {"Software", "Prueba"}) key = hivex_node_get_child(hive.get(), key, part);
+    ASSERT_NE(key, 0u);
+    char name[] = "impar";
+    char odd[] = {'a', 'b', 'c'};
+    const hive_set_value value{name, hive_t_REG_SZ, sizeof odd, odd};
+    ASSERT_EQ(hivex_node_set_values(hive.get(), key, 1, &value, 0), 0);
+    ASSERT_EQ(hivex_commit(hive.get(), nullptr, 0), 0);
+  }
+  HiveRegistry registry(paths_, true);
+  Journal journal(registry);
+  KeyRef key = kNullKey;
+  ASSERT_EQ(journal.OpenKey(kHkeyCurrentUser, kTestKey, 0, kRegistroAccess, &key), kErrorSuccess);
+  std::uint32_t type = 0;
+  std::vector<std::uint8_t> stored;
+  ASSERT_EQ(journal.QueryStoredValue(key, "impar", &type, &stored), kErrorSuccess);
+  EXPECT_EQ(stored, (std::vector<std::uint8_t>{'a', 'b', 'c'}));
+  ASSERT_EQ(journal.DeleteValue(key, "impar"), kErrorSuccess);
+  journal.CloseKey(key);
+  EXPECT_NE(RegFileText(journal.UndoKeys()).find("\"impar\"=hex(1):61,62,63\r\n"),
+            std::string::npos)
+      << RegFileText(journal.UndoKeys());
 }
 
 // A key libhivex cannot read is damage, not absence: the store answers

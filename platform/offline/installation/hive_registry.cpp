@@ -327,6 +327,20 @@ Status HiveRegistry::QueryValue(KeyRef key, std::string_view name, std::uint32_t
   return kErrorSuccess;
 }
 
+Status HiveRegistry::QueryStoredValue(KeyRef key, std::string_view name, std::uint32_t* type,
+                                      std::vector<std::uint8_t>* data) {
+  std::shared_ptr<HiveKey> target;
+  if (const Status status = Resolve(key, kKeyQueryValue, &target); status != kErrorSuccess) {
+    return status;
+  }
+  if (target->hive != nullptr && !target->hive->LoadValues(*target)) return kErrorRegistryCorrupt;
+  const HiveValue* value = target->FindValue(name);
+  if (value == nullptr) return kErrorFileNotFound;
+  if (type != nullptr) *type = value->type;
+  if (data != nullptr) *data = value->data;
+  return kErrorSuccess;
+}
+
 Status HiveRegistry::SetValue(KeyRef key, std::string_view name, std::uint32_t type,
                               std::span<const std::uint8_t> data) {
   std::shared_ptr<HiveKey> target;

@@ -82,6 +82,9 @@ class HiveRegistry final : public RegistryApi {
   Status EnumKey(KeyRef key, std::uint32_t index, char* name, std::uint32_t* name_len) override;
   Status EnumValue(KeyRef key, std::uint32_t index, std::string* name, std::uint32_t* type,
                    std::vector<std::uint8_t>* data) override;
+  /// The bytes the hive holds, strings in UTF-16LE as they are.
+  Status QueryStoredValue(KeyRef key, std::string_view name, std::uint32_t* type,
+                          std::vector<std::uint8_t>* data) override;
 
   /// The refusal of the run (kDamagedKey naming the hive file and the key,
   /// or kControlSetUnknown) once a read met a key libhivex cannot read: the
