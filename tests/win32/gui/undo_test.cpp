@@ -139,6 +139,23 @@ DWORD RunAndWait(std::wstring command, DWORD timeout_ms = 60000) {
   return code;
 }
 
+// Imports `file` as a user does by opening it or from a command prompt:
+// with the system's own regedit, which on 64-bit Windows is a 64-bit
+// program. This test is a 32-bit process under WOW64 in the x86 build;
+// a regedit it started directly would be the 32-bit one, which writes
+// HKEY_LOCAL_MACHINE\SOFTWARE into the 32-bit view, not the one the
+// program repairs. It is started through the native command interpreter
+// instead, as a 64-bit parent would start it.
+DWORD ImportWithRegedit(const std::wstring& file) {
+  if (!RunningUnderWow64()) return RunAndWait(L"regedit.exe /s \"" + file + L"\"");
+  wchar_t windows[MAX_PATH + 1] = {};
+  const UINT length = ::GetSystemWindowsDirectoryW(windows, MAX_PATH + 1);
+  if (length == 0 || length > MAX_PATH) return static_cast<DWORD>(-1);
+  const std::wstring folder(windows, length);
+  return RunAndWait(L"\"" + folder + L"\\Sysnative\\cmd.exe\" /c \"\"" + folder +
+                    L"\\regedit.exe\" /s \"" + file + L"\"\"");
+}
+
 struct Found {
   DWORD process;
   std::wstring window_class;
@@ -262,7 +279,7 @@ TEST(ProgramUndo, RegeditPutsBackWhatARunChanged) {
 
   // Applied as a user would from a command prompt.
   const std::wstring undo = folder.path() + L"\\" + files.front();
-  EXPECT_EQ(RunAndWait(L"regedit.exe /s \"" + undo + L"\""), 0u);
+  EXPECT_EQ(ImportWithRegedit(undo), 0u);
   const auto restored = state();
   EXPECT_EQ(restored[0], before[0]);
   EXPECT_EQ(restored[1], before[1]);
@@ -316,7 +333,7 @@ TEST(ProgramUndo, TheEndOfTheSessionLeavesTheUndoFile) {
   ASSERT_NE(Read(registry, kHkeyCurrentUser, kSystemPolicy), before);
   const auto files = folder.Names(L"Sorbantilex-deshacer-*.reg");
   ASSERT_EQ(files.size(), 1u);
-  EXPECT_EQ(RunAndWait(L"regedit.exe /s \"" + folder.path() + L"\\" + files.front() + L"\""), 0u);
+  EXPECT_EQ(ImportWithRegedit(folder.path() + L"\\" + files.front()), 0u);
   EXPECT_EQ(Read(registry, kHkeyCurrentUser, kSystemPolicy), before);
   registro.EliminarClave(kHkeyCurrentUser, kSystemPolicy);
 }
