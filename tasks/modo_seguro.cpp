@@ -1,9 +1,10 @@
-// Rebuild of the Safe Mode key.
+// Rebuild or completion of the Safe Mode key.
 
 #include "tasks/modo_seguro.h"
 
 #include <algorithm>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -62,46 +63,69 @@ namespace {
 
 constexpr std::string_view kSafeBoot = "SYSTEM\\CurrentControlSet\\Control\\SafeBoot";
 
-// Windows XP and earlier load exactly the two lists. Later systems list many
-// services and drivers of their own there (the RPC endpoint mapper, the
-// volume manager, the display driver): their lists are completed, never cut.
-bool ListasCompletas(const SystemInfo& sistema) {
-  std::uint32_t mayor = 0;
-  std::uint32_t menor = 0;
-  return sistema.Version(&mayor, &menor) && mayor <= 5;
+// The lists of the generation of a system version after XP; none for
+// Windows XP and earlier. Windows 10 and 11 say 10.x, or 6.3 where they
+// claim to be 8.1.
+const ListasModoSeguro* ListasDeGeneracion(std::uint32_t mayor, std::uint32_t menor) {
+  if (mayor <= 5) return nullptr;
+  if (mayor == 6 && menor <= 1) return &kModoSeguroWindows7;  // Vista, 7
+  return &kModoSeguroWindows10;                               // 8, 8.1, 10, 11
 }
 
 }  // namespace
 
+// Windows XP and earlier load exactly the two lists: the key is deleted and
+// written again. Later systems list many services and drivers of their own
+// there (the RPC endpoint mapper, the volume manager, the display driver):
+// their lists are completed, never cut, with the XP lists and the lists of
+// the system's own generation. An unreadable version deletes nothing either.
+// The version is the system's real one: in a "Windows XP" compatibility mode
+// Windows 10 says 5.1, and its lists must not be cut down to XP's.
 void Funciones::RepararModoSeguro() {
   RegistroDeTarea tarea(*this);
   const std::string base(kSafeBoot);
-  const bool reconstruir = ListasCompletas(platform_.system);
+  std::uint32_t mayor = 0;
+  std::uint32_t menor = 0;
+  const bool version = platform_.system.RealVersion(&mayor, &menor);
+  const bool reconstruir = version && mayor <= 5;
+  const ListasModoSeguro* generacion = version ? ListasDeGeneracion(mayor, menor) : nullptr;
   if (reconstruir) registro().EliminarClave(kHkeyLocalMachine, base);
   registro().CrearNuevaClave(kHkeyLocalMachine, base);
   registro().EstablecerValor(kHkeyLocalMachine, base, "AlternateShell", "cmd.exe", kRegSz);
 
-  const auto escribir_grupo = [&](std::string_view grupo, const auto& entradas) {
+  const auto escribir_grupo = [&](std::string_view grupo,
+                                  std::span<const EntradaModoSeguro> entradas_xp,
+                                  std::span<const EntradaModoSeguro> entradas_generacion) {
     const std::string clave_grupo = base + "\\" + std::string(grupo);
+    // What the group has, and then what is written: an entry is written once.
     std::vector<std::string> presentes;
     if (!reconstruir) {
       Reg_Func::ListarSubclaves(platform_.registry, presentes,
                                 "HKEY_LOCAL_MACHINE\\" + clave_grupo);
     }
     registro().CrearNuevaClave(kHkeyLocalMachine, clave_grupo);
-    for (const EntradaModoSeguro& entrada : entradas) {
+    const auto escribir = [&](const EntradaModoSeguro& entrada) {
       if (std::ranges::any_of(presentes, [&](const std::string& nombre) {
             return SameName(nombre, entrada.clave);
           })) {
-        continue;  // an entry the system has keeps whatever it holds
+        return;  // an entry the system has keeps whatever it holds
       }
       const std::string clave = clave_grupo + "\\" + std::string(entrada.clave);
       registro().CrearNuevaClave(kHkeyLocalMachine, clave);
-      registro().EstablecerValor(kHkeyLocalMachine, clave, "", std::string(entrada.texto), kRegSz);
-    }
+      if (!entrada.texto.empty()) {  // else the entry has no default value
+        registro().EstablecerValor(kHkeyLocalMachine, clave, "", std::string(entrada.texto),
+                                   kRegSz);
+      }
+      presentes.emplace_back(entrada.clave);
+    };
+    std::ranges::for_each(entradas_xp, escribir);
+    std::ranges::for_each(entradas_generacion, escribir);
   };
-  escribir_grupo("Minimal", kModoSeguroMinimo);
-  escribir_grupo("Network", ModoSeguroRed());
+  const std::vector<EntradaModoSeguro> red = ModoSeguroRed();
+  escribir_grupo("Minimal", kModoSeguroMinimo,
+                 generacion ? generacion->minimo : std::span<const EntradaModoSeguro>());
+  escribir_grupo("Network", red,
+                 generacion ? generacion->red : std::span<const EntradaModoSeguro>());
 }
 
 }  // namespace sorbantilex

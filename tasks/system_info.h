@@ -23,7 +23,15 @@ class SystemInfo {
   /// `Files`.
   virtual std::string WindowsDirectory() const = 0;
   /// GetVersionEx: major and minor version; false (and 0, 0) when it fails.
+  /// A compatibility mode the program was started in changes it (a "Windows
+  /// XP" mode makes Windows 10 say 5.1).
   virtual bool Version(std::uint32_t* major, std::uint32_t* minor) const = 0;
+  /// The version of the system itself, whatever compatibility mode the
+  /// program runs in; false (and 0, 0) when it cannot be read. By default the
+  /// one `Version` reports, for systems where the two cannot differ.
+  virtual bool RealVersion(std::uint32_t* major, std::uint32_t* minor) const {
+    return Version(major, minor);
+  }
 };
 
 }  // namespace sorbantilex

@@ -44,6 +44,9 @@ struct StartupCase {
   std::uint32_t major = 5;
   std::uint32_t minor = 1;
   bool version_fails = false;
+  // The system's real version, when a compatibility mode makes the one above
+  // differ from it.
+  std::optional<std::pair<std::uint32_t, std::uint32_t>> real_version{};
   std::string_view refusal{};  // empty: the window opens
   bool restore_box_enabled = false;
 };
@@ -64,6 +67,11 @@ const StartupCase kStartupCases[] = {
     {.name = "Vista", .major = 6, .minor = 0},
     {.name = "Windows7", .major = 6, .minor = 1},
     {.name = "Windows10", .major = 10, .minor = 0},
+    {.name = "Windows10InXpCompatibilityMode",
+     .major = 5,
+     .minor = 1,
+     .real_version = std::pair{10u, 0u},
+     .restore_box_enabled = true},
     {.name = "VersionQueryFails", .version_fails = true},
 };
 
@@ -79,6 +87,7 @@ TEST_P(StartupTest, RefusesOrOpensWithTitleAndRestoreBox) {
   } else {
     app.system.SetVersion(std::pair{c.major, c.minor});
   }
+  if (c.real_version) app.system.SetRealVersion(c.real_version);
 
   const auto ended = app.Launch();
 

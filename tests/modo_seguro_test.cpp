@@ -4,6 +4,7 @@
 
 #include "recording_registry.h"
 #include "task_fixture.h"
+#include "tasks/modo_seguro.h"
 
 namespace sorbantilex {
 namespace {
@@ -102,13 +103,32 @@ constexpr Entry kEntries[] = {
     {"{745A17A0-74D3-11D0-B6FE-00A0C90F57DA}", "Human Interface Devices", true},
 };
 
-KeySnapshot ExpectedSafeBoot() {
+KeySnapshot EntryKey(std::string_view name, std::string_view text) {
+  if (text.empty()) return Key(std::string(name), {});  // no default value
+  return Key(std::string(name), {Sz("", text)});
+}
+
+// The key a repair leaves: the XP lists, and after them the entries of the
+// generation's lists (when there is one) that they lack.
+KeySnapshot ExpectedSafeBoot(const ListasModoSeguro* generation = nullptr) {
   std::vector<KeySnapshot> minimal;
   std::vector<KeySnapshot> network;
   for (const Entry& entry : kEntries) {
-    const KeySnapshot key = Key(std::string(entry.key), {Sz("", entry.text)});
+    const KeySnapshot key = EntryKey(entry.key, entry.text);
     if (entry.minimal) minimal.push_back(key);
     network.push_back(key);
+  }
+  const auto add = [](std::vector<KeySnapshot>& group, std::span<const EntradaModoSeguro> more) {
+    for (const EntradaModoSeguro& entry : more) {
+      if (std::ranges::none_of(
+              group, [&](const KeySnapshot& had) { return SameName(had.name, entry.clave); })) {
+        group.push_back(EntryKey(entry.clave, entry.texto));
+      }
+    }
+  };
+  if (generation != nullptr) {
+    add(minimal, generation->minimo);
+    add(network, generation->red);
   }
   return Key("SafeBoot", {Sz("AlternateShell", "cmd.exe")},
              {Key("Minimal", {}, std::move(minimal)), Key("Network", {}, std::move(network))});
@@ -165,22 +185,39 @@ TEST_F(ModoSeguroTest, RebuildsTheWholeKey) {
 }
 
 // After Windows XP the system keeps many entries of its own under SafeBoot;
-// they all stay, with everything in them, and only the missing list entries
-// are added. An unreadable version is treated alike: nothing is deleted.
+// they all stay, with everything in them, and only the missing entries of
+// the XP lists and of the system's own generation are added. An unreadable
+// version is treated alike, with the XP lists only: nothing is deleted. The
+// version that counts is the real one, not what a compatibility mode makes
+// GetVersionEx say.
+using Version = std::optional<std::pair<std::uint32_t, std::uint32_t>>;
 struct LaterSystem {
   std::string_view name;
-  std::optional<std::pair<std::uint32_t, std::uint32_t>> version;
+  Version version;  // what GetVersionEx says
+  const ListasModoSeguro* generation;
+  std::optional<Version> real_version = std::nullopt;  // when it says otherwise
 };
 constexpr LaterSystem kLaterSystems[] = {
-    {"Vista", std::pair{6u, 0u}},
-    {"Windows10", std::pair{10u, 0u}},
-    {"VersionUnreadable", std::nullopt},
+    {"Vista", std::pair{6u, 0u}, &kModoSeguroWindows7},
+    {"Windows7", std::pair{6u, 1u}, &kModoSeguroWindows7},
+    {"Windows8", std::pair{6u, 2u}, &kModoSeguroWindows10},
+    {"Windows81", std::pair{6u, 3u}, &kModoSeguroWindows10},
+    {"Windows10", std::pair{10u, 0u}, &kModoSeguroWindows10},
+    {"Windows10InXpCompatibilityMode", std::pair{5u, 1u}, &kModoSeguroWindows10,
+     Version(std::pair{10u, 0u})},
+    {"VersionUnreadable", std::nullopt, nullptr},
 };
 
-class ModoSeguroLaterTest : public TaskTest, public ::testing::WithParamInterface<LaterSystem> {};
+class ModoSeguroLaterTest : public TaskTest, public ::testing::WithParamInterface<LaterSystem> {
+ protected:
+  void SetVersion(const LaterSystem& system) {
+    system_.SetVersion(system.version);
+    if (system.real_version) system_.SetRealVersion(*system.real_version);
+  }
+};
 
 TEST_P(ModoSeguroLaterTest, KeepsEveryEntryAndAddsTheMissingOnes) {
-  system_.SetVersion(GetParam().version);
+  SetVersion(GetParam());
   const std::string base(kSafeBoot);
   Put(kHkeyLocalMachine, base, "AlternateShell", kRegSz, Text("evil.exe"));
   Put(kHkeyLocalMachine, base + "\\Minimal\\RpcEptMapper", "", kRegSz, Text("Service"));
@@ -196,7 +233,7 @@ TEST_P(ModoSeguroLaterTest, KeepsEveryEntryAndAddsTheMissingOnes) {
 
   // Expected: the old tree, AlternateShell set, and each list entry that had
   // no key added with its text.
-  KeySnapshot expected = ExpectedSafeBoot();
+  KeySnapshot expected = ExpectedSafeBoot(GetParam().generation);
   for (KeySnapshot& group : expected.subkeys) {
     for (const KeySnapshot& old_group : before.subkeys) {
       if (old_group.name != group.name) continue;
@@ -219,15 +256,117 @@ TEST_P(ModoSeguroLaterTest, KeepsEveryEntryAndAddsTheMissingOnes) {
 }
 
 TEST_P(ModoSeguroLaterTest, MissingKeyIsBuiltFromTheLists) {
-  system_.SetVersion(GetParam().version);
+  SetVersion(GetParam());
   CreateKey(kHkeyLocalMachine, "SYSTEM\\CurrentControlSet\\Control");
 
   funciones_.RepararModoSeguro();
 
-  EXPECT_EQ(At(kHkeyLocalMachine, kSafeBoot), ExpectedSafeBoot());
+  EXPECT_EQ(At(kHkeyLocalMachine, kSafeBoot), ExpectedSafeBoot(GetParam().generation));
+}
+
+// A system that lost a few entries gets exactly those back, and nothing else
+// is written.
+TEST_P(ModoSeguroLaterTest, WritesOnlyTheEntriesThatAreMissing) {
+  SetVersion(GetParam());
+  funciones_.RepararModoSeguro();
+  const KeySnapshot whole = *At(kHkeyLocalMachine, kSafeBoot);
+  const std::string base(kSafeBoot);
+  // In the order written: per group, the XP list's, then the generation's.
+  std::vector<std::string> lost = {"Minimal\\vgasave.sys"};
+  if (GetParam().generation != nullptr)
+    lost.push_back("Minimal\\" + std::string(GetParam().generation->minimo[0].clave));
+  lost.push_back("Network\\NetBT");
+  if (GetParam().generation != nullptr)
+    lost.push_back("Network\\" + std::string(GetParam().generation->red.back().clave));
+  for (const std::string& entry : lost) registry_.DeleteKey(kHkeyLocalMachine, base + "\\" + entry);
+  RecordingRegistry recorder(registry_);
+  Funciones funciones({recorder, system_, files_, wmi_, ui_});
+
+  funciones.RepararModoSeguro();
+
+  std::vector<std::string> created;
+  const std::string prefix = "Create(HKLM," + base + "\\";
+  for (const std::string& call : recorder.calls) {
+    if (!call.starts_with(prefix)) continue;
+    const std::string key =
+        call.substr(prefix.size(), call.find(',', prefix.size()) - prefix.size());
+    if (key != "Minimal" && key != "Network") created.push_back(key);
+  }
+  EXPECT_EQ(created, lost);
+  EXPECT_EQ(At(kHkeyLocalMachine, kSafeBoot), whole);
 }
 
 INSTANTIATE_TEST_SUITE_P(Systems, ModoSeguroLaterTest, ::testing::ValuesIn(kLaterSystems),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Ransomware deletes the lists; each generation gets back its own, with the
+// text of each entry, besides the XP lists. Counts and entries as the real
+// installations have them.
+struct WipedSystem {
+  std::string_view name;
+  std::pair<std::uint32_t, std::uint32_t> version;
+  std::size_t minimal;  // entries of the generation's list and XP's others
+  std::size_t network;
+  std::vector<std::pair<std::string_view, std::string_view>> entries;  // path, text
+};
+const WipedSystem kWipedSystems[] = {
+    {"Windows7",
+     {6, 1},
+     60 + 7,
+     121 + 18,
+     {{"Minimal\\ProfSvc", "Service"},
+      {"Minimal\\volmgr.sys", "Driver"},
+      {"Minimal\\RpcEptMapper", "Service"},
+      {"Minimal\\MCODS", ""},
+      {"Minimal\\{D94EE5D8-D189-4994-83D2-F68D7D41B0E6}", "SecurityDevices"},
+      {"Minimal\\sr.sys", "FSFilter System Recovery"},
+      {"Network\\{50DD5230-BA8A-11D1-BF5D-0000F805F530}", "Smart card readers"},
+      {"Network\\WudfUsbccidDriver", "Driver"},
+      {"Network\\WZCSVC", "Service"}}},
+    {"Windows10",
+     {10, 0},
+     82 + 9,
+     140 + 20,
+     {{"Minimal\\LSM", "Service"},
+      {"Minimal\\BrokerInfrastructure", "Service"},
+      {"Minimal\\BasicDisplay.sys", "Driver"},
+      {"Minimal\\HdAudBus.Sys", "Driver"},
+      {"Minimal\\{F2E7DD72-6468-4E36-B6F1-6488F42C1B52}", "Firmware"},
+      {"Minimal\\vga.sys", "Driver"},
+      {"Network\\WinQuic", "Driver"},
+      {"Network\\Wcmsvc", "Service"},
+      {"Network\\{A0A588A4-C46F-4B37-B7EA-C82FE89870C6}",
+       "SDA Standard Compliant SD Host Controller"},
+      {"Network\\termservice", "Service"}}},
+};
+
+class ModoSeguroWipedTest : public TaskTest, public ::testing::WithParamInterface<WipedSystem> {};
+
+TEST_P(ModoSeguroWipedTest, ListsComeBackWithTheGenerationsEntriesAndText) {
+  const WipedSystem& wiped = GetParam();
+  system_.SetVersion(wiped.version);
+  const std::string base(kSafeBoot);
+  Put(kHkeyLocalMachine, base, "AlternateShell", kRegSz, Text("cmd.exe"));
+  CreateKey(kHkeyLocalMachine, base + "\\Minimal");
+  CreateKey(kHkeyLocalMachine, base + "\\Network");
+
+  funciones_.RepararModoSeguro();
+
+  const KeySnapshot after = *At(kHkeyLocalMachine, kSafeBoot);
+  ASSERT_EQ(after.subkeys.size(), 2u);
+  EXPECT_EQ(after.subkeys[0].subkeys.size(), wiped.minimal);
+  EXPECT_EQ(after.subkeys[1].subkeys.size(), wiped.network);
+  for (const auto& [path, text] : wiped.entries) {
+    const std::string group(path.substr(0, path.find('\\')));
+    const std::string name(path.substr(path.find('\\') + 1));
+    EXPECT_EQ(At(kHkeyLocalMachine, base + "\\" + std::string(path)), EntryKey(name, text)) << path;
+    if (group == "Minimal") {  // these are in the Network list too
+      EXPECT_EQ(At(kHkeyLocalMachine, base + "\\Network\\" + name), EntryKey(name, text)) << path;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Generations, ModoSeguroWipedTest, ::testing::ValuesIn(kWipedSystems),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ModoSeguroTest, MissingKeyIsRebuiltAlike) {

@@ -17,10 +17,23 @@ std::optional<std::string> MemorySystemInfo::Environment(std::string_view name) 
 
 std::string MemorySystemInfo::WindowsDirectory() const { return windows_directory_; }
 
+namespace {
+
+bool Give(const std::optional<std::pair<std::uint32_t, std::uint32_t>>& version,
+          std::uint32_t* major, std::uint32_t* minor) {
+  *major = version ? version->first : 0;
+  *minor = version ? version->second : 0;
+  return version.has_value();
+}
+
+}  // namespace
+
 bool MemorySystemInfo::Version(std::uint32_t* major, std::uint32_t* minor) const {
-  *major = version_ ? version_->first : 0;
-  *minor = version_ ? version_->second : 0;
-  return version_.has_value();
+  return Give(version_, major, minor);
+}
+
+bool MemorySystemInfo::RealVersion(std::uint32_t* major, std::uint32_t* minor) const {
+  return Give(real_version_set_ ? real_version_ : version_, major, minor);
 }
 
 void MemorySystemInfo::SetEnvironment(std::string_view name, std::optional<std::string> value) {

@@ -20,6 +20,7 @@ class MemorySystemInfo final : public SystemInfo {
   std::optional<std::string> Environment(std::string_view name) const override;
   std::string WindowsDirectory() const override;
   bool Version(std::uint32_t* major, std::uint32_t* minor) const override;
+  bool RealVersion(std::uint32_t* major, std::uint32_t* minor) const override;
 
   /// Sets a variable, or removes it with nullopt.
   void SetEnvironment(std::string_view name, std::optional<std::string> value);
@@ -28,11 +29,20 @@ class MemorySystemInfo final : public SystemInfo {
   void SetVersion(std::optional<std::pair<std::uint32_t, std::uint32_t>> version) {
     version_ = version;
   }
+  /// The system's real version apart from the one `Version` reports, as in a
+  /// compatibility mode; nullopt makes its query fail. Until it is set, the
+  /// real version is the reported one.
+  void SetRealVersion(std::optional<std::pair<std::uint32_t, std::uint32_t>> version) {
+    real_version_ = version;
+    real_version_set_ = true;
+  }
 
  private:
   std::map<std::string, std::string> environment_;  // by upper-cased name
   std::string windows_directory_ = "C:\\WINDOWS";
   std::optional<std::pair<std::uint32_t, std::uint32_t>> version_ = std::pair{5u, 1u};
+  std::optional<std::pair<std::uint32_t, std::uint32_t>> real_version_;
+  bool real_version_set_ = false;
 };
 
 }  // namespace sorbantilex

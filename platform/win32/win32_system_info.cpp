@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "platform/win32/dynamic_function.h"
 #include "platform/win32/text.h"
 
 namespace sorbantilex {
@@ -46,6 +47,21 @@ bool Win32SystemInfo::Version(std::uint32_t* major, std::uint32_t* minor) const 
   *major = ok ? info.dwMajorVersion : 0;
   *minor = ok ? info.dwMinorVersion : 0;
   return ok != FALSE;
+}
+
+bool Win32SystemInfo::RealVersion(std::uint32_t* major, std::uint32_t* minor) const {
+  // NTSTATUS RtlGetVersion(RTL_OSVERSIONINFOW*), loaded at run time: the
+  // import library of an older toolchain may lack it.
+  using RtlGetVersionFunction = LONG(WINAPI*)(RTL_OSVERSIONINFOW*);
+  const auto rtl_get_version =
+      win32::LoadSystemFunction<RtlGetVersionFunction>(L"ntdll.dll", "RtlGetVersion");
+  if (rtl_get_version == nullptr) return Version(major, minor);
+  RTL_OSVERSIONINFOW info{};
+  info.dwOSVersionInfoSize = sizeof(info);
+  const bool ok = rtl_get_version(&info) >= 0;  // NT_SUCCESS
+  *major = ok ? info.dwMajorVersion : 0;
+  *minor = ok ? info.dwMinorVersion : 0;
+  return ok;
 }
 
 }  // namespace sorbantilex

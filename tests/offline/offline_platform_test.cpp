@@ -44,6 +44,50 @@ TEST_F(SampleInstallationTest, IsFoundWithItsProfileAndSystem) {
   EXPECT_EQ(major * 10 + minor, 51u);
 }
 
+// Windows 10 and 11 keep "6.3" in CurrentVersion and their own version in
+// two numbers, which count; Windows 8.1 and older have only the text. The
+// real version is the same.
+struct VersionCase {
+  const char* name;
+  const char* text;
+  std::optional<std::uint32_t> major_number;
+  std::optional<std::uint32_t> minor_number;
+  std::pair<std::uint32_t, std::uint32_t> version;
+};
+const VersionCase kVersionCases[] = {
+    {"Windows7", "6.1", std::nullopt, std::nullopt, {6, 1}},
+    {"Windows81", "6.3", std::nullopt, std::nullopt, {6, 3}},
+    {"Windows10", "6.3", 10, 0, {10, 0}},
+    {"Windows10WithoutMinorNumber", "6.3", 10, std::nullopt, {10, 0}},
+};
+
+class OfflineVersionTest : public SampleInstallationTest,
+                           public ::testing::WithParamInterface<VersionCase> {};
+
+TEST_P(OfflineVersionTest, ComesFromTheSoftwareHive) {
+  const VersionCase& c = GetParam();
+  constexpr std::string_view kCurrentVersion = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
+  HiveRegistry registry(Installation::Find(dir_.path()).Hives(""), true);
+  SetText(registry, kHkeyLocalMachine, kCurrentVersion, "CurrentVersion", kRegSz, c.text);
+  if (c.major_number) {
+    SetDword(registry, kHkeyLocalMachine, kCurrentVersion, "CurrentMajorVersionNumber",
+             *c.major_number);
+  }
+  if (c.minor_number) {
+    SetDword(registry, kHkeyLocalMachine, kCurrentVersion, "CurrentMinorVersionNumber",
+             *c.minor_number);
+  }
+  OfflineSystemInfo system(registry);
+  std::pair<std::uint32_t, std::uint32_t> version{};
+  EXPECT_TRUE(system.Version(&version.first, &version.second));
+  EXPECT_EQ(version, c.version);
+  EXPECT_TRUE(system.RealVersion(&version.first, &version.second));
+  EXPECT_EQ(version, c.version);
+}
+
+INSTANTIATE_TEST_SUITE_P(Systems, OfflineVersionTest, ::testing::ValuesIn(kVersionCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(SampleInstallationTest, IsNotMadeOverAnInstallationThatIsThere) {
   const auto before = FolderContents(dir_.path());
   const auto error = ErrorFrom([&] { MakeSampleInstallation(dir_.path()); });

@@ -11,6 +11,7 @@
 #include "platform/offline/installation/installation.h"
 #include "platform/offline/installation/offline_platform.h"
 #include "platform/offline/installation/sample.h"
+#include "registry/registro.h"
 #include "repair_catalog.h"
 #include "tasks/funciones.h"
 
@@ -210,9 +211,15 @@ TEST(RepairEndToEndRealHives, RepairsTheRealHivesAndLeavesTheRestAsItWas) {
 // The real Windows 7 SYSTEM hive: its SafeBoot key lists 60 Minimal and 121
 // Network entries, many of them services and drivers Windows XP did not
 // have (RpcEptMapper, ProfSvc, Power, volmgr.sys). On that system the Safe
-// Mode repair keeps every one of them as it was and adds the list entries
-// it lacks; on Windows XP (the generated installation) it writes the lists.
-TEST(RepairEndToEndRealHives, SafeModeRepairKeepsEveryWindows7Entry) {
+// Mode repair keeps every one of them as it was and adds the XP list
+// entries it lacks; on Windows XP (the generated installation) it writes the
+// XP lists. With both lists wiped, as ransomware leaves them, it brings
+// every Windows 7 entry back with its text: the key ends as with the intact
+// lists.
+class RepairEndToEndWindows7SafeMode : public ::testing::TestWithParam<bool> {};
+
+TEST_P(RepairEndToEndWindows7SafeMode, KeepsOrBringsBackEveryWindows7Entry) {
+  const bool wipe = GetParam();
   const fs::path real = RealHivesFolder();
   if (real.empty()) GTEST_SKIP() << "the real hives (../shared/hives) are not there";
   constexpr std::string_view kSafeBoot = "SYSTEM\\CurrentControlSet\\Control\\SafeBoot";
@@ -228,35 +235,95 @@ TEST(RepairEndToEndRealHives, SafeModeRepairKeepsEveryWindows7Entry) {
   const fs::path config = dir.path() / "WINDOWS" / "system32" / "config";
   fs::copy_file(real / "SYSTEM", config / "system", fs::copy_options::overwrite_existing);
   fs::permissions(config / "system", fs::perms::owner_read | fs::perms::owner_write);
-  Offline seven(dir.path());
-  SetText(seven.registry, kHkeyLocalMachine, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion",
-          "CurrentVersion", kRegSz, "6.1");
-  const auto before = Snapshot(seven.registry, kHkeyLocalMachine, kSafeBoot);
-  ASSERT_TRUE(before.has_value());
-  ASSERT_EQ(before->subkeys.size(), 2u);
-  ASSERT_EQ(before->subkeys[0].subkeys.size(), 60u);
-  ASSERT_EQ(before->subkeys[1].subkeys.size(), 121u);
+  KeySnapshot expected;
+  {
+    Offline seven(dir.path());
+    SetText(seven.registry, kHkeyLocalMachine, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion",
+            "CurrentVersion", kRegSz, "6.1");
+    const auto before = Snapshot(seven.registry, kHkeyLocalMachine, kSafeBoot);
+    ASSERT_TRUE(before.has_value());
+    ASSERT_EQ(before->subkeys.size(), 2u);
+    ASSERT_EQ(before->subkeys[0].subkeys.size(), 60u);
+    ASSERT_EQ(before->subkeys[1].subkeys.size(), 121u);
+    if (wipe) {
+      Registro registro(seven.registry);
+      for (const char* group : {"Minimal", "Network"})
+        registro.EliminarClave(kHkeyLocalMachine, std::string(kSafeBoot) + "\\" + group);
+      ASSERT_TRUE(Snapshot(seven.registry, kHkeyLocalMachine, kSafeBoot)->subkeys.empty());
+    }
 
-  seven.funciones.RepararModoSeguro();
+    seven.funciones.RepararModoSeguro();
 
-  KeySnapshot expected = *before;
-  for (auto& value : expected.values) {
-    if (value.name == "AlternateShell") value.data = Bytes("cmd.exe");
-  }
-  for (std::size_t group = 0; group < 2; ++group) {
-    auto& entries = expected.subkeys[group].subkeys;
-    for (const auto& entry : lists->subkeys[group].subkeys) {
-      if (std::none_of(entries.begin(), entries.end(),
-                       [&](const KeySnapshot& had) { return SameName(had.name, entry.name); })) {
-        entries.push_back(entry);
+    expected = *before;
+    for (auto& value : expected.values) {
+      if (value.name == "AlternateShell") value.data = Bytes("cmd.exe");
+    }
+    // Windows stores its texts with the terminating zero; the program writes
+    // them without, as it writes every text.
+    for (auto& group : expected.subkeys) {
+      for (auto& entry : group.subkeys) {
+        for (auto& value : entry.values) {
+          if (wipe && value.type == kRegSz && !value.data.empty() && value.data.back() == 0)
+            value.data.pop_back();
+        }
       }
     }
-    std::sort(entries.begin(), entries.end(), [](const KeySnapshot& a, const KeySnapshot& b) {
-      return UpperName(a.name) < UpperName(b.name);
-    });
+    for (std::size_t group = 0; group < 2; ++group) {
+      auto& entries = expected.subkeys[group].subkeys;
+      for (const auto& entry : lists->subkeys[group].subkeys) {
+        if (std::none_of(entries.begin(), entries.end(),
+                         [&](const KeySnapshot& had) { return SameName(had.name, entry.name); })) {
+          entries.push_back(entry);
+        }
+      }
+      std::sort(entries.begin(), entries.end(), [](const KeySnapshot& a, const KeySnapshot& b) {
+        return UpperName(a.name) < UpperName(b.name);
+      });
+    }
+    EXPECT_EQ(FirstDifference(Snapshot(seven.registry, kHkeyLocalMachine, kSafeBoot), expected),
+              "");
+    EXPECT_GT(expected.subkeys[0].subkeys.size(), 60u);  // dmboot.sys, sr.sys... came back
+    ASSERT_TRUE(seven.Commit().errors.empty());
   }
-  EXPECT_EQ(FirstDifference(Snapshot(seven.registry, kHkeyLocalMachine, kSafeBoot), expected), "");
-  EXPECT_GT(expected.subkeys[0].subkeys.size(), 60u);  // dmboot.sys, sr.sys... came back
+  // The hive file holds it.
+  Offline reopened(dir.path());
+  EXPECT_EQ(FirstDifference(Snapshot(reopened.registry, kHkeyLocalMachine, kSafeBoot), expected),
+            "");
+}
+
+INSTANTIATE_TEST_SUITE_P(RealHives, RepairEndToEndWindows7SafeMode, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "ListsWiped" : "Intact"; });
+
+// A Windows 10 installation, known by CurrentMajorVersionNumber (its
+// CurrentVersion says 6.3), whose Safe Mode key ransomware deleted: the
+// repair writes its generation's lists (82 and 140 entries) besides XP's
+// others, as the live Windows 10 would.
+TEST(RepairEndToEndWindows10, SafeModeKeyComesBackWithTheWindows10Lists) {
+  constexpr std::string_view kSafeBoot = "SYSTEM\\CurrentControlSet\\Control\\SafeBoot";
+  constexpr std::string_view kCurrentVersion = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
+  Reference reference;
+  reference.system.SetVersion(std::pair{10u, 0u});
+  Registro(reference.registry).EliminarClave(kHkeyLocalMachine, kSafeBoot);
+  reference.funciones.RepararModoSeguro();
+
+  TempDir dir;
+  MakeSampleInstallation(dir.path());
+  {
+    Offline offline(dir.path());
+    SetText(offline.registry, kHkeyLocalMachine, kCurrentVersion, "CurrentVersion", kRegSz, "6.3");
+    SetDword(offline.registry, kHkeyLocalMachine, kCurrentVersion, "CurrentMajorVersionNumber", 10);
+    SetDword(offline.registry, kHkeyLocalMachine, kCurrentVersion, "CurrentMinorVersionNumber", 0);
+    Registro(offline.registry).EliminarClave(kHkeyLocalMachine, kSafeBoot);
+    offline.funciones.RepararModoSeguro();
+    ASSERT_TRUE(offline.Commit().errors.empty());
+  }
+  Offline reopened(dir.path());
+  const auto after = Snapshot(reopened.registry, kHkeyLocalMachine, kSafeBoot);
+  EXPECT_EQ(FirstDifference(after, reference.registry.Snapshot(kHkeyLocalMachine, kSafeBoot)), "");
+  ASSERT_TRUE(after.has_value());
+  ASSERT_EQ(after->subkeys.size(), 2u);
+  EXPECT_EQ(after->subkeys[0].subkeys.size(), 82u + 9u);  // XP's dmboot.sys, sr.sys, vga.sys...
+  EXPECT_EQ(after->subkeys[1].subkeys.size(), 140u + 20u);
 }
 
 }  // namespace

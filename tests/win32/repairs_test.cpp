@@ -245,9 +245,14 @@ class LiveRepairTest : public ::testing::TestWithParam<Repair> {
     std::uint32_t major = 0;
     std::uint32_t minor = 0;
     if (system_.Version(&major, &minor)) {
-      model_system_.SetVersion(std::pair{major, minor});  // the Safe Mode repair depends on it
+      model_system_.SetVersion(std::pair{major, minor});
     } else {
       model_system_.SetVersion(std::nullopt);
+    }
+    if (system_.RealVersion(&major, &minor)) {  // the Safe Mode repair depends on it
+      model_system_.SetRealVersion(std::pair{major, minor});
+    } else {
+      model_system_.SetRealVersion(std::nullopt);
     }
     model_files_.AddFile(hosts_, "66.6.6.6 www.google.com\r\n");
   }

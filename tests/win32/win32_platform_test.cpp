@@ -6,11 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/win32/text.h"
@@ -197,6 +199,26 @@ TEST(Win32SystemInfo, GivesTheWindowsDirectoryAndAnNtVersion) {
   std::uint32_t minor = 0;
   EXPECT_TRUE(system.Version(&major, &minor));
   EXPECT_GE(major, 5u);
+}
+
+// The real version is the kernel's own, which no compatibility mode
+// changes: the one in the page the kernel shares with every process
+// (KUSER_SHARED_DATA at 0x7FFE0000, NtMajorVersion and NtMinorVersion at
+// 0x26C and 0x270). GetVersionEx never says a later one.
+TEST(Win32SystemInfo, GivesTheKernelsOwnVersionAsTheRealOne) {
+  Win32SystemInfo system;
+  std::uint32_t major = 0;
+  std::uint32_t minor = 0;
+  ASSERT_TRUE(system.RealVersion(&major, &minor));
+  const auto shared = [](std::uintptr_t address) {
+    return *reinterpret_cast<const volatile ULONG*>(address);
+  };
+  EXPECT_EQ(major, shared(0x7FFE026C));
+  EXPECT_EQ(minor, shared(0x7FFE0270));
+  std::uint32_t reported_major = 0;
+  std::uint32_t reported_minor = 0;
+  ASSERT_TRUE(system.Version(&reported_major, &reported_minor));
+  EXPECT_GE(std::pair(major, minor), std::pair(reported_major, reported_minor));
 }
 
 TEST(Win32Token, EnablesAPrivilegeTheTokenHoldsAndRefusesAnUnknownOne) {

@@ -354,11 +354,14 @@ std::string OfflineSystemInfo::WindowsDirectory() const {
 bool OfflineSystemInfo::Version(std::uint32_t* major, std::uint32_t* minor) const {
   *major = 0;
   *minor = 0;
+  // Windows 10 and 11 keep "6.3" in CurrentVersion, for programs that read
+  // it, and their own version in the two numbers (Windows 8.1 and older have
+  // neither).
   const auto major_number = ReadDword(registry_, kCurrentVersion, "CurrentMajorVersionNumber");
-  const auto minor_number = ReadDword(registry_, kCurrentVersion, "CurrentMinorVersionNumber");
-  if (major_number && minor_number) {
+  if (major_number) {
+    const auto minor_number = ReadDword(registry_, kCurrentVersion, "CurrentMinorVersionNumber");
     *major = *major_number;
-    *minor = *minor_number;
+    *minor = minor_number.value_or(0);
     return true;
   }
   const auto text = ReadText(registry_, kCurrentVersion, "CurrentVersion");

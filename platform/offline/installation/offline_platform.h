@@ -80,10 +80,10 @@ std::uint32_t FileAttributes(const std::filesystem::path& path);
 /// registry: "OS" and the other variables of the system environment
 /// (SYSTEM\CurrentControlSet\Control\Session Manager\Environment),
 /// "systemroot" (SOFTWARE\Microsoft\Windows NT\CurrentVersion\SystemRoot),
-/// the version (CurrentMajorVersionNumber and CurrentMinorVersionNumber, else
-/// CurrentVersion). The Windows directory is the installation's own
-/// SystemRoot text (such as "C:\WINDOWS"); `OfflineFiles` maps it onto the
-/// mounted folder.
+/// the version (CurrentMajorVersionNumber and CurrentMinorVersionNumber, 0
+/// when it is missing, else CurrentVersion), which is also the real version.
+/// The Windows directory is the installation's own SystemRoot text (such as
+/// "C:\WINDOWS"); `OfflineFiles` maps it onto the mounted folder.
 class OfflineSystemInfo final : public SystemInfo {
  public:
   explicit OfflineSystemInfo(RegistryApi& registry) : registry_(registry) {}
