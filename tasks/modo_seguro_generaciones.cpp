@@ -9,7 +9,7 @@ namespace sorbantilex {
 namespace {
 
 // Minimal, as a Windows 7 SP1 installation has it.
-constexpr std::array<EntradaModoSeguro, 60> kModoSeguroWindows7Minimo = {{
+constexpr std::array<EntradaModoSeguro, 59> kModoSeguroWindows7Minimo = {{
     {"AppInfo", kTextoServicio},
     {"AppMgmt", kTextoServicio},
     {"Base", kTextoGrupo},
@@ -23,7 +23,6 @@ constexpr std::array<EntradaModoSeguro, 60> kModoSeguroWindows7Minimo = {{
     {"Filter", kTextoGrupo},
     {"HelpSvc", kTextoServicio},
     {"KeyIso", kTextoServicio},
-    {"MCODS", kSinTexto},
     {"Netlogon", kTextoServicio},
     {"NTDS", kTextoServicio},
     {"PCI Configuration", kTextoGrupo},
@@ -73,7 +72,7 @@ constexpr std::array<EntradaModoSeguro, 60> kModoSeguroWindows7Minimo = {{
 }};
 
 // Network, as a Windows 7 SP1 installation has it.
-constexpr std::array<EntradaModoSeguro, 121> kModoSeguroWindows7Red = {{
+constexpr std::array<EntradaModoSeguro, 113> kModoSeguroWindows7Red = {{
     {"AFD", kTextoServicio},
     {"AppInfo", kTextoServicio},
     {"AppMgmt", kTextoServicio},
@@ -101,15 +100,7 @@ constexpr std::array<EntradaModoSeguro, 121> kModoSeguroWindows7Red = {{
     {"LanmanServer", kTextoServicio},
     {"LanmanWorkstation", kTextoServicio},
     {"LmHosts", kTextoServicio},
-    {"McMPFSvc", kTextoServicio},
-    {"MCODS", kSinTexto},
     {"Messenger", kTextoServicio},
-    {"mfefire", kTextoControlador},
-    {"mfefirek", kTextoControlador},
-    {"mfefirek.sys", kTextoControlador},
-    {"mfehidk", kTextoControlador},
-    {"mfehidk.sys", kTextoControlador},
-    {"mfevtp", kTextoControlador},
     {"MPSDrv", kTextoControlador},
     {"MPSSvc", kTextoServicio},
     {"mrxsmb", kTextoControlador},

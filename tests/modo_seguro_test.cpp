@@ -308,21 +308,22 @@ struct WipedSystem {
   std::size_t minimal;  // entries of the generation's list and XP's others
   std::size_t network;
   std::vector<std::pair<std::string_view, std::string_view>> entries;  // path, text
+  std::vector<std::string_view> absent;  // entries of the installation's own software
 };
 const WipedSystem kWipedSystems[] = {
     {"Windows7",
      {6, 1},
-     60 + 7,
-     121 + 18,
+     60 - 1 + 7,    // its own, but the antivirus's, and XP's others
+     121 - 8 + 18,
      {{"Minimal\\ProfSvc", "Service"},
       {"Minimal\\volmgr.sys", "Driver"},
       {"Minimal\\RpcEptMapper", "Service"},
-      {"Minimal\\MCODS", ""},
       {"Minimal\\{D94EE5D8-D189-4994-83D2-F68D7D41B0E6}", "SecurityDevices"},
       {"Minimal\\sr.sys", "FSFilter System Recovery"},
       {"Network\\{50DD5230-BA8A-11D1-BF5D-0000F805F530}", "Smart card readers"},
       {"Network\\WudfUsbccidDriver", "Driver"},
-      {"Network\\WZCSVC", "Service"}}},
+      {"Network\\WZCSVC", "Service"}},
+     {"Minimal\\MCODS", "Network\\McMPFSvc", "Network\\mfehidk.sys"}},
     {"Windows10",
      {10, 0},
      82 + 9,
@@ -337,7 +338,8 @@ const WipedSystem kWipedSystems[] = {
       {"Network\\Wcmsvc", "Service"},
       {"Network\\{A0A588A4-C46F-4B37-B7EA-C82FE89870C6}",
        "SDA Standard Compliant SD Host Controller"},
-      {"Network\\termservice", "Service"}}},
+      {"Network\\termservice", "Service"}},
+     {}},
 };
 
 class ModoSeguroWipedTest : public TaskTest, public ::testing::WithParamInterface<WipedSystem> {};
@@ -363,6 +365,9 @@ TEST_P(ModoSeguroWipedTest, ListsComeBackWithTheGenerationsEntriesAndText) {
     if (group == "Minimal") {  // these are in the Network list too
       EXPECT_EQ(At(kHkeyLocalMachine, base + "\\Network\\" + name), EntryKey(name, text)) << path;
     }
+  }
+  for (const std::string_view path : wiped.absent) {
+    EXPECT_FALSE(At(kHkeyLocalMachine, base + "\\" + std::string(path)).has_value()) << path;
   }
 }
 
