@@ -8,10 +8,17 @@ namespace sorbantilex {
 /// The two top-level windows of the program.
 enum class WindowId { kMenu, kIniRem };
 
-/// The three check-box arrays of the main window, each indexed from 0.
-enum class CheckArray { kPolicies, kFixes, kInternet };
+/// The check-box arrays of the main window, each indexed from 0. The
+/// Windows program has the first three; `kModern`, the repairs for Windows
+/// Vista to 11, is a fourth frame that only the offline front ends (the
+/// command line and the desktop window) draw and run.
+enum class CheckArray { kPolicies, kFixes, kInternet, kModern };
 
-/// The array's control name: "checkPolicies", "checkFixes", "checkInternet".
+/// Whether only the offline front ends have the array.
+constexpr bool OfflineOnly(CheckArray array) { return array == CheckArray::kModern; }
+
+/// The array's control name: "checkPolicies", "checkFixes", "checkInternet",
+/// "checkModern".
 constexpr std::string_view ArrayName(CheckArray array) {
   switch (array) {
     case CheckArray::kPolicies:
@@ -20,6 +27,8 @@ constexpr std::string_view ArrayName(CheckArray array) {
       return "checkFixes";
     case CheckArray::kInternet:
       return "checkInternet";
+    case CheckArray::kModern:
+      return "checkModern";
   }
   return {};
 }

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <exception>
+#include <span>
 #include <string>
 
 #include "app/task_catalog.h"
@@ -39,6 +40,8 @@ constexpr std::string_view FrameOf(CheckArray array) {
       return "frmFixes";
     case CheckArray::kInternet:
       return "frmInternet";
+    case CheckArray::kModern:
+      return "frmModern";
   }
   return {};
 }
@@ -101,19 +104,50 @@ constexpr std::array kControls{
     Box(CheckArray::kInternet, 4, {120, 1260, 2175, 200}, 15),
 };
 
-// Every box of the catalogue is drawn, and every box drawn is in the catalogue.
-constexpr bool LayoutMatchesCatalogue() {
+// --- The offline front ends' window ----------------------------------------
+//
+// The command line and the desktop window draw the table above with a
+// fourth frame under the other three, for the repairs of Windows Vista to
+// 11, and the button and the window's bottom moved down by the frame's
+// height and its gap. The Windows program draws the table above as it is,
+// and its runner passes over the fourth frame's steps (`MenuPlatform::offline`).
+
+constexpr int kModernShift = 1440;
+
+constexpr std::array kModernControls{
+    Frame("frmModern", "Windows Vista a 11", {120, 6960, 4695, 1335}),
+    Box(CheckArray::kModern, 0, {120, 300, 4455, 200}, 16),
+    Box(CheckArray::kModern, 1, {120, 540, 4455, 200}, 17),
+    Box(CheckArray::kModern, 2, {120, 780, 4455, 200}, 18),
+    Box(CheckArray::kModern, 3, {120, 1020, 4455, 200}, 19),
+};
+
+constexpr auto kOfflineControls = [] {
+  std::array<Control, kControls.size() + kModernControls.size()> all{};
+  std::size_t next = 0;
+  for (Control control : kControls) {
+    if (control.name == "cmdUnlock") control.rect.top += kModernShift;
+    all[next++] = control;
+  }
+  for (const Control& control : kModernControls) all[next++] = control;
+  return all;
+}();
+
+// Every box of the catalogue that the window has is drawn, and every box
+// drawn is in the catalogue.
+constexpr bool LayoutMatchesCatalogue(std::span<const Control> controls, bool offline) {
   std::size_t boxes = 0;
-  for (const Control& control : kControls) {
+  for (const Control& control : controls) {
     if (control.kind != ControlKind::kCheckBox) continue;
     if (control.caption.empty()) return false;
     ++boxes;
   }
   std::size_t steps = 0;
-  for (const Step& step : kSteps) steps += step.HasBox() ? 1 : 0;
+  for (const Step& step : kSteps) steps += step.HasBox() && (offline || !step.OfflineOnly()) ? 1 : 0;
   return boxes == steps;
 }
-static_assert(LayoutMatchesCatalogue());
+static_assert(LayoutMatchesCatalogue(kControls, false));
+static_assert(LayoutMatchesCatalogue(kOfflineControls, true));
 
 constexpr WindowLayout kLayout{.id = WindowId::kMenu,
                                .name = "Menu",
@@ -122,6 +156,14 @@ constexpr WindowLayout kLayout{.id = WindowId::kMenu,
                                .title = {},
                                .icon_id = kMenuIconId,
                                .controls = kControls};
+
+constexpr WindowLayout kOfflineLayout{.id = WindowId::kMenu,
+                                      .name = "Menu",
+                                      .client_width = 4935,
+                                      .client_height = 7575 + kModernShift,
+                                      .title = {},
+                                      .icon_id = kMenuIconId,
+                                      .controls = kOfflineControls};
 
 // --- Texts -----------------------------------------------------------------
 
@@ -149,7 +191,10 @@ std::string Title() {
          std::to_string(kVersionMinor) + "." + std::to_string(kVersionRevision);
 }
 
-constexpr std::array kCountOrder{CheckArray::kPolicies, CheckArray::kFixes, CheckArray::kInternet};
+constexpr std::array kArrays{CheckArray::kPolicies, CheckArray::kFixes, CheckArray::kInternet,
+                             CheckArray::kModern};
+// The Windows program's arrays: the first three.
+constexpr std::span<const CheckArray> kWindowsArrays = std::span(kArrays).first<3>();
 
 /// Clears the running flag when a run returns or unwinds.
 class RunGuard {
@@ -169,8 +214,14 @@ Menu::Menu(MenuPlatform platform) : platform_(platform), iniRem_(platform.ui, pl
 
 const WindowLayout& Menu::Layout() { return kLayout; }
 
+const WindowLayout& Menu::OfflineLayout() { return kOfflineLayout; }
+
+std::span<const CheckArray> Menu::Arrays(bool offline) {
+  return offline ? std::span<const CheckArray>(kArrays) : kWindowsArrays;
+}
+
 std::optional<CheckArray> Menu::ArrayOfFrame(std::string_view frame) {
-  for (const CheckArray array : kCountOrder) {
+  for (const CheckArray array : kArrays) {
     if (FrameOf(array) == frame) return array;
   }
   return std::nullopt;
@@ -241,7 +292,7 @@ void Menu::OnUnlockClick() {
 void Menu::RunTasks() {
   WindowSystem& ui = platform_.ui;
   int counter = 0;
-  for (CheckArray array : kCountOrder) {
+  for (CheckArray array : Arrays(platform_.offline)) {
     const int upper = ui.UpperBound(array);
     for (int index = 0; index <= upper; ++index) {
       if (ui.CheckState(array, index) == 1) ++counter;
@@ -253,6 +304,7 @@ void Menu::RunTasks() {
   }
 
   for (const Step& step : kSteps) {
+    if (step.OfflineOnly() && !platform_.offline) continue;
     if (!step.HasBox()) {
       ui.YieldToMessages();
       continue;

@@ -24,6 +24,11 @@ struct MenuPlatform {
   Token& token;
   SystemInfo& system;
   RegistryApi& registry;  // for the home-page dialog
+  /// Set by the offline front ends (the command line, the desktop window),
+  /// which draw `Menu::OfflineLayout()`: the runner then also takes the
+  /// steps of the fourth frame. The Windows program leaves it unset, draws
+  /// `Menu::Layout()` and never reaches those steps.
+  bool offline = false;
 };
 
 /// What a front end hears of the task runner: each ticked step (a repair or
@@ -49,10 +54,18 @@ class Menu {
   Menu& operator=(const Menu&) = delete;
 
   /// The window's layout: client size, icon and controls. Its title is set
-  /// by `OnLoad`.
+  /// by `OnLoad`. This is the Windows program's window, three frames.
   static const WindowLayout& Layout();
   static std::span<const Control> Controls() { return Layout().controls; }
-  /// The array a frame ("frmPolicies", "frmFixes", "frmInternet") holds.
+  /// The window the offline front ends draw: `Layout()` with a fourth frame
+  /// ("frmModern", the `kModern` boxes) under the other three, the button
+  /// and the window's bottom moved down to make room for it.
+  static const WindowLayout& OfflineLayout();
+  /// The arrays of the window, in the runner's order: three for the
+  /// Windows program, four offline.
+  static std::span<const CheckArray> Arrays(bool offline);
+  /// The array a frame ("frmPolicies", "frmFixes", "frmInternet",
+  /// "frmModern") holds.
   static std::optional<CheckArray> ArrayOfFrame(std::string_view frame);
 
   IniRem& iniRem() { return iniRem_; }

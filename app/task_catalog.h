@@ -36,6 +36,9 @@ struct Step {
   void (Funciones::*task)() = nullptr;
 
   constexpr bool HasBox() const { return kind != StepKind::kYield; }
+  /// A step of a frame only the offline front ends have; the Windows
+  /// program's runner passes over it, yield included.
+  constexpr bool OfflineOnly() const { return sorbantilex::OfflineOnly(array); }
 };
 
 namespace catalog_detail {
@@ -45,6 +48,9 @@ constexpr Step Task(CheckArray array, int index, std::string_view caption, std::
   return Step{StepKind::kTask, array, index, caption, key, name, task};
 }
 inline constexpr Step kYield{};
+// The yield before the fourth frame belongs to that frame, so that the
+// Windows program's runner yields exactly where it always has.
+inline constexpr Step kModernYield{.kind = StepKind::kYield, .array = CheckArray::kModern};
 
 }  // namespace catalog_detail
 
@@ -97,6 +103,16 @@ inline constexpr std::array kSteps{
                          &Funciones::EliminarVentanasPermitidas),
     catalog_detail::Task(CheckArray::kInternet, 4, "Restaurar el archivo hosts", "hosts",
                          "RestaurarHosts", &Funciones::RestaurarHosts),
+    catalog_detail::kModernYield,
+    catalog_detail::Task(CheckArray::kModern, 0, "Quitar depuradores que bloquean programas",
+                         "depuradores", "QuitarDepuradores", &Funciones::QuitarDepuradores),
+    catalog_detail::Task(CheckArray::kModern, 1, "Reactivar Windows Defender", "defender",
+                         "ReactivarDefender", &Funciones::ReactivarDefender),
+    catalog_detail::Task(CheckArray::kModern, 2, "Quitar directivas impuestas a los navegadores",
+                         "navegadores", "QuitarDirectivasNavegadores",
+                         &Funciones::QuitarDirectivasNavegadores),
+    catalog_detail::Task(CheckArray::kModern, 3, "Quitar el proxy impuesto", "proxy",
+                         "QuitarProxy", &Funciones::QuitarProxy),
 };
 
 /// The caption of a box; empty when there is no such box.

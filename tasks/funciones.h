@@ -59,6 +59,21 @@ class Funciones {
   virtual void EliminarVentanasPermitidas();
   virtual void RestaurarHosts();
 
+  // Repairs for Windows Vista to 11, run by the offline front ends only.
+
+  /// Image File Execution Options, both views: every "Debugger" value of
+  /// an image key (and of its filter subkeys) goes, the silent-process-exit
+  /// bit of each "GlobalFlag" is cleared; the SilentProcessExit keys that
+  /// name a monitor process go.
+  virtual void QuitarDepuradores();
+  /// Defender's policy keys go whole; its exclusion lists are emptied.
+  virtual void ReactivarDefender();
+  /// The policy keys of Chrome, Edge, Brave, Firefox and Chromium go whole,
+  /// machine-wide (both views) and for the user.
+  virtual void QuitarDirectivasNavegadores();
+  /// The user's proxy is turned off and forgotten; the proxy policies go.
+  virtual void QuitarProxy();
+
   /// Starts (`accion` non-zero) or stops (zero) one service by its name
   /// through WMI. Method results are not examined; an unknown name does
   /// nothing. WMI failures are raised.

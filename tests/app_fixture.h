@@ -47,6 +47,10 @@ class RecordingFunciones final : public Funciones {
   SORBANTILEX_RECORD(EliminarSitiosRestringidos)
   SORBANTILEX_RECORD(EliminarVentanasPermitidas)
   SORBANTILEX_RECORD(RestaurarHosts)
+  SORBANTILEX_RECORD(QuitarDepuradores)
+  SORBANTILEX_RECORD(ReactivarDefender)
+  SORBANTILEX_RECORD(QuitarDirectivasNavegadores)
+  SORBANTILEX_RECORD(QuitarProxy)
 #undef SORBANTILEX_RECORD
 
  private:
@@ -57,8 +61,15 @@ class RecordingFunciones final : public Funciones {
   MemoryWindowSystem& journal_;
 };
 
-/// The whole application on the in-memory platform, with recording tasks.
+/// The whole application on the in-memory platform, with recording tasks:
+/// the Windows program's window, or with `offline` the offline front ends'.
 struct App {
+  explicit App(bool offline = false)
+      : ui(offline ? Menu::OfflineLayout() : Menu::Layout()),
+        menu{MenuPlatform{ui, funciones, token, system, registry, offline}} {
+    ui.Attach(menu);
+  }
+
   MemoryWindowSystem ui;
   MemoryRegistry registry;
   MemoryToken token{{"SeDebugPrivilege"}};
@@ -66,9 +77,7 @@ struct App {
   MemoryFiles files;
   MemoryWmi wmi{registry};
   RecordingFunciones funciones{TaskPlatform{registry, system, files, wmi, ui}, ui};
-  Menu menu{MenuPlatform{ui, funciones, token, system, registry}};
-
-  App() { ui.Attach(menu); }
+  Menu menu;
 
   /// Runs the handler and returns why the program ended, or nullopt when it
   /// returned.

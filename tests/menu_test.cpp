@@ -236,6 +236,44 @@ TEST(MenuRunner, EveryBoxTickedRunsInTableOrderWithItsYieldsAndDialog) {
                                            {app.ui.Handle(WindowId::kIniRem), -1, 0, 0, 0, 0, 3}}));
 }
 
+// The offline front ends' runner takes the fourth frame last, after a
+// yield of its own; the three frames before it run as on Windows.
+TEST(MenuRunner, OfflineTheFourthFrameRunsLastAfterItsOwnYield) {
+  App app(/*offline=*/true);
+  ASSERT_EQ(app.Launch(), std::nullopt);
+  app.ui.Perform(UserStep::Tick(kInternet, 4));
+  app.ui.Perform(UserStep::FrameDoubleClick(CheckArray::kModern));
+  const std::size_t before = app.ui.journal().size();
+
+  EXPECT_EQ(app.ClickUnlock(), EndReason::kFinished);
+
+  const std::vector<std::string> run(app.ui.journal().begin() + before, app.ui.journal().end());
+  EXPECT_EQ(run, (std::vector<std::string>{
+                     "yield",
+                     "yield",
+                     "yield",
+                     "task RestaurarHosts",
+                     "yield",
+                     "task QuitarDepuradores",
+                     "task ReactivarDefender",
+                     "task QuitarDirectivasNavegadores",
+                     "task QuitarProxy",
+                     "message Finalizado",
+                     "yield",
+                     "end finished",
+                 }));
+}
+
+// Ticked alone, a box of the fourth frame is counted: the run is no
+// "nothing ticked".
+TEST(MenuRunner, OfflineABoxOfTheFourthFrameAloneRuns) {
+  App app(/*offline=*/true);
+  ASSERT_EQ(app.Launch(), std::nullopt);
+  app.ui.Perform(UserStep::Tick(CheckArray::kModern, 3));
+  EXPECT_EQ(app.ClickUnlock(), EndReason::kFinished);
+  EXPECT_EQ(TasksRun(app.ui), std::vector<std::string>{"QuitarProxy"});
+}
+
 TEST(MenuRunner, EachBoxIsReadWhenItsStepComes) {
   App app;
   ASSERT_EQ(app.Launch(), std::nullopt);
@@ -348,6 +386,47 @@ TEST(MenuWindow, LayoutHoldsTheCatalogueInItsFrames) {
     });
     EXPECT_EQ(count, 1) << ArrayName(c.array) << " " << c.index;
   }
+}
+
+// The offline window is the Windows program's, every control where it was,
+// with the fourth frame below the other three and the button below it.
+TEST(MenuWindow, OfflineLayoutAddsTheFourthFrameBelowTheOthers) {
+  const WindowLayout& windows = Menu::Layout();
+  const WindowLayout& offline = Menu::OfflineLayout();
+  const auto find = [](const WindowLayout& layout, std::string_view name, int index = -1) {
+    const auto it = std::ranges::find_if(
+        layout.controls, [&](const Control& c) { return c.name == name && c.index == index; });
+    return it == layout.controls.end() ? nullptr : &*it;
+  };
+  EXPECT_EQ(find(windows, "frmModern"), nullptr);
+  EXPECT_EQ(find(windows, "checkModern", 0), nullptr);
+  EXPECT_EQ(offline.client_width, windows.client_width);
+  for (const Control& control : windows.controls) {
+    const Control* same = find(offline, control.name, control.index);
+    ASSERT_NE(same, nullptr) << control.name;
+    EXPECT_EQ(same->caption, control.caption);
+    if (control.name != "cmdUnlock") {
+      EXPECT_EQ(same->rect.top, control.rect.top) << control.name;
+    }
+  }
+
+  const Control* internet = find(offline, "frmInternet");
+  const Control* modern = find(offline, "frmModern");
+  const Control* unlock = find(offline, "cmdUnlock");
+  ASSERT_NE(modern, nullptr);
+  EXPECT_EQ(modern->caption, "Windows Vista a 11");
+  EXPECT_EQ(modern->tooltip, internet->tooltip);
+  EXPECT_GT(modern->rect.top, internet->rect.top + internet->rect.height);
+  EXPECT_GT(unlock->rect.top, modern->rect.top + modern->rect.height);
+  EXPECT_GE(offline.client_height, unlock->rect.top + unlock->rect.height);
+  EXPECT_EQ(Menu::ArrayOfFrame("frmModern"), CheckArray::kModern);
+  for (int index = 0; index <= 3; ++index) {
+    const Control* box = find(offline, "checkModern", index);
+    ASSERT_NE(box, nullptr) << index;
+    EXPECT_EQ(box->parent, "frmModern");
+    EXPECT_LE(box->rect.top + box->rect.height, modern->rect.height);
+  }
+  EXPECT_EQ(find(offline, "checkModern", 4), nullptr);
 }
 
 }  // namespace

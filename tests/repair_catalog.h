@@ -14,6 +14,8 @@ namespace sorbantilex {
 struct Repair {
   std::string_view name;
   void (Funciones::*run)();
+  /// Run by the offline front ends only, never by the Windows program.
+  bool offline_only = false;
 };
 inline void PrintTo(const Repair& repair, std::ostream* out) { *out << repair.name; }
 
@@ -22,7 +24,7 @@ inline constexpr auto kRepairs = [] {
   std::array<Repair, TaskCount()> repairs{};
   std::size_t next = 0;
   for (const Step& step : kSteps) {
-    if (step.kind == StepKind::kTask) repairs[next++] = {step.name, step.task};
+    if (step.kind == StepKind::kTask) repairs[next++] = {step.name, step.task, step.OfflineOnly()};
   }
   return repairs;
 }();

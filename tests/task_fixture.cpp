@@ -1,5 +1,7 @@
 #include "task_fixture.h"
 
+#include "registry/registro.h"
+
 namespace sorbantilex {
 
 void TaskTest::SetUpDamagedSystem() {
@@ -47,6 +49,53 @@ void TaskTest::SetUpDamagedSystem() {
       kRegBinary, Bytes{0, 0});
 
   files_.AddFile(kHosts, "66.6.6.6 www.google.com\r\n");
+
+  const std::string ifeo =
+      "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options\\";
+  Put(kHkeyLocalMachine, ifeo + "MsMpEng.exe", "Debugger", kRegSz, Text("svchost.exe"));
+  Put(kHkeyLocalMachine, ifeo + "notepad.exe", "GlobalFlag", kRegDword, Dword(0x200));
+  Put(kHkeyLocalMachine,
+      "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\SilentProcessExit\\notepad.exe",
+      "MonitorProcess", kRegSz, Text("evil.exe"));
+  Put(kHkeyLocalMachine, "SOFTWARE\\Policies\\Microsoft\\Windows Defender",
+      "DisableAntiSpyware", kRegDword, Dword(1));
+  Put(kHkeyLocalMachine, "SOFTWARE\\Microsoft\\Windows Defender\\Exclusions\\Paths", "C:\\",
+      kRegDword, Dword(0));
+  Put(kHkeyLocalMachine, "SOFTWARE\\Policies\\Google\\Chrome", "HomepageLocation", kRegSz,
+      Text("http://evil.example/"));
+  Put(kHkeyCurrentUser, "Software\\Policies\\Microsoft\\Edge", "HomepageLocation", kRegSz,
+      Text("http://evil.example/"));
+  const std::string internet = "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+  Put(kHkeyCurrentUser, internet, "ProxyEnable", kRegDword, Dword(1));
+  Put(kHkeyCurrentUser, internet, "ProxyServer", kRegSz, Text("127.0.0.1:8080"));
+}
+
+void TaskTest::ExpectRepairLeaves(const PlantedKey& row, const Repair& repair) {
+  const auto plant = [&] {
+    for (const auto& value : row.planted) Put(row.root, row.key, value.name, value.type, value.data);
+  };
+  const auto sorted = [](std::vector<KeySnapshot::Value> values) {
+    std::ranges::sort(values, {}, [](const KeySnapshot::Value& v) { return UpperName(v.name); });
+    return values;
+  };
+  plant();
+  const SystemState before = State();
+
+  (funciones_.*repair.run)();
+
+  const auto key = At(row.root, row.key);
+  if (!row.left) {
+    EXPECT_FALSE(key.has_value()) << "the key stays";
+  } else if (!key) {
+    ADD_FAILURE() << "the key is gone";
+  } else {
+    EXPECT_EQ(sorted(key->values), sorted(*row.left));
+  }
+  EXPECT_EQ(registry_.OpenHandles(), 0u);
+  // Nothing else changed.
+  Registro(registry_).EliminarClave(row.root, row.key);
+  plant();
+  EXPECT_EQ(State(), before);
 }
 
 }  // namespace sorbantilex

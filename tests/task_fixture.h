@@ -61,6 +61,17 @@ inline void PrintTo(const SystemState& state, std::ostream* out) {
   for (const auto& [path, content] : state.files) *out << "\n" << path << ": " << content;
 }
 
+/// One key planted for a repair's table of cases, and what the repair
+/// leaves of it.
+struct PlantedKey {
+  std::string_view name;
+  KeyRef root = kHkeyLocalMachine;
+  std::string key;
+  std::vector<KeySnapshot::Value> planted;
+  /// The key's values afterwards, in any order; nullopt: the key is gone.
+  std::optional<std::vector<KeySnapshot::Value>> left;
+};
+
 class TaskTest : public ::testing::Test {
  protected:
   static constexpr std::string_view kHosts = "C:\\WINDOWS\\system32\\drivers\\etc\\hosts";
@@ -109,6 +120,11 @@ class TaskTest : public ::testing::Test {
   /// A system as malicious software leaves it: every place a repair mends
   /// holds something to mend.
   void SetUpDamagedSystem();
+
+  /// Plants the row's key, runs the repair and checks what it left of the
+  /// key; then puts the key back as planted and checks that nothing else
+  /// changed.
+  void ExpectRepairLeaves(const PlantedKey& row, const Repair& repair);
 
   MemoryRegistry registry_;
   MemorySystemInfo system_;

@@ -31,15 +31,15 @@ constexpr std::int32_t kNoSuchElement = 340;
 
 }  // namespace
 
-MemoryWindowSystem::MemoryWindowSystem() {
-  for (const WindowLayout* layout : {&Menu::Layout(), &IniRem::Layout()}) {
+MemoryWindowSystem::MemoryWindowSystem(const WindowLayout& menu_layout) {
+  for (const WindowLayout* layout : {&menu_layout, &IniRem::Layout()}) {
     WindowOf(layout->id).title = std::string(layout->title);
     for (const Control& control : layout->controls) {
       if (control.kind == ControlKind::kTextBox) {
         texts_[std::string(control.name)] = std::string(control.caption);
       }
       if (control.kind != ControlKind::kCheckBox) continue;
-      for (CheckArray array : {CheckArray::kPolicies, CheckArray::kFixes, CheckArray::kInternet}) {
+      for (CheckArray array : Menu::Arrays(/*offline=*/true)) {
         if (ArrayName(array) != control.name) continue;
         auto& boxes = boxes_[array];
         if (boxes.size() <= static_cast<std::size_t>(control.index))

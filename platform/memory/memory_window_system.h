@@ -66,7 +66,9 @@ struct UserStep {
 /// "end <reason>"; tests may add their own entries (the tasks that ran).
 class MemoryWindowSystem final : public WindowSystem {
  public:
-  MemoryWindowSystem();
+  /// `menu_layout`: the main window as the front end under test draws it
+  /// (`Menu::OfflineLayout()` for the offline ones).
+  explicit MemoryWindowSystem(const WindowLayout& menu_layout = Menu::Layout());
 
   /// The window whose handlers the user's steps call.
   void Attach(Menu& menu) { menu_ = &menu; }

@@ -112,6 +112,12 @@ Step Tick(CheckArray array, int index) {
     QTest::mouseClick(rig.ui.Window(WindowId::kMenu).Box(array, index), Qt::LeftButton);
   });
 }
+// On the frame's border, away from its boxes.
+Step DoubleClickFrame(std::string_view frame) {
+  return Now([=](Rig& rig) {
+    QTest::mouseDClick(&Control(rig, WindowId::kMenu, frame), Qt::LeftButton, {}, QPoint(3, 60));
+  });
+}
 Step ClickUnlock() {
   return Now([](Rig& rig) {
     QTest::mouseClick(&Control(rig, WindowId::kMenu, "cmdUnlock"), Qt::LeftButton);
@@ -144,6 +150,7 @@ struct Scenario {
 std::vector<Scenario> Scenarios() {
   return {
       {"tick-and-run", {Tick(CheckArray::kPolicies, 0), ClickUnlock()}},
+      {"vista-frame-run", {DoubleClickFrame("frmModern"), ClickUnlock()}},
       {"dialog-apply-text",
        {Tick(CheckArray::kInternet, 0), ClickUnlock(), TypeUrl("http://www.example.org/ "),
         PressOnDialog("cmdOk")}},
@@ -298,7 +305,9 @@ void QtWindowTest::WindowsFollowTheirLayouts() {
   QCOMPARE(QGuiApplication::primaryScreen()->logicalDotsPerInch(), 96.0);
   auto& menu = rig.ui.Window(WindowId::kMenu);
   auto& dialog = rig.ui.Window(WindowId::kIniRem);
-  QCOMPARE(menu.size(), QSize(329, 505));
+  // The offline window: the Windows program's, with the fourth frame under
+  // the other three.
+  QCOMPARE(menu.size(), QSize(329, 601));
   QCOMPARE(dialog.size(), QSize(442, 152));
   QCOMPARE(dialog.windowTitle(), QString::fromUtf8("Página de Inicio de Internet Explorer"));
 
@@ -309,9 +318,11 @@ void QtWindowTest::WindowsFollowTheirLayouts() {
     int index;
     QRect in_window;
   };
-  for (const Placed& p : {Placed{WindowId::kMenu, "cmdUnlock", -1, {64, 464, 185, 33}},
+  for (const Placed& p : {Placed{WindowId::kMenu, "cmdUnlock", -1, {64, 560, 185, 33}},
                           Placed{WindowId::kMenu, "checkFixes", 5, {16, 319, 275, 13}},
                           Placed{WindowId::kMenu, "checkInternet", 2, {16, 404, 241, 13}},
+                          Placed{WindowId::kMenu, "frmModern", -1, {8, 464, 313, 89}},
+                          Placed{WindowId::kMenu, "checkModern", 3, {16, 532, 297, 13}},
                           Placed{WindowId::kIniRem, "txtURL", -1, {72, 77, 361, 21}}}) {
     auto& window = rig.ui.Window(p.window);
     QWidget* widget = window.Find(p.name, p.index);
@@ -332,6 +343,7 @@ void QtWindowTest::WindowsFollowTheirLayouts() {
                           Styled{WindowId::kMenu, "cmdUnlock", 12, true,
                                  "Seleccione las acciones a realizar y luego presione aquí"},
                           Styled{WindowId::kMenu, "frmInternet", 8.25, false, frame_tip},
+                          Styled{WindowId::kMenu, "frmModern", 8.25, false, frame_tip},
                           Styled{WindowId::kIniRem, "Label3", 9.75, false, ""},
                           Styled{WindowId::kIniRem, "Label2", 8.25, true, ""}}) {
     const QWidget* widget = rig.ui.Window(s.window).Find(s.name);
@@ -340,6 +352,8 @@ void QtWindowTest::WindowsFollowTheirLayouts() {
     QCOMPARE(widget->font().bold(), s.bold);
     QCOMPARE(widget->toolTip(), QString::fromUtf8(s.tooltip));
   }
+  QCOMPARE(static_cast<QGroupBox*>(rig.ui.Window(WindowId::kMenu).Find("frmModern"))->title(),
+           QString("Windows Vista a 11"));
   QVERIFY(!rig.ui.Window(WindowId::kMenu).Box(CheckArray::kFixes, 5)->isEnabled());
   QCOMPARE(rig.ui.TextBoxText(WindowId::kIniRem, "txtURL"),
            std::string(sorbantilex::kInitialStartPage));
@@ -395,9 +409,19 @@ void QtWindowTest::FrameDoubleClickTicksItsWholeArray() {
   for (CheckArray other : {CheckArray::kPolicies, CheckArray::kInternet}) {
     for (int i = 0; i <= rig.ui.UpperBound(other); ++i) QCOMPARE(rig.ui.CheckState(other, i), 0);
   }
+  for (int i = 0; i <= 3; ++i) QCOMPARE(rig.ui.CheckState(CheckArray::kModern, i), 0);
   // A double-click on a box is the box's own, not its frame's.
   QTest::mouseDClick(menu.Box(CheckArray::kPolicies, 1), Qt::LeftButton);
   QCOMPARE(rig.ui.CheckState(CheckArray::kPolicies, 0), 0);
+
+  // The fourth frame follows the same rule.
+  QTest::mouseDClick(menu.Find("frmModern"), Qt::LeftButton, {}, QPoint(3, 60));
+  QCOMPARE(rig.ui.UpperBound(CheckArray::kModern), 3);
+  for (int i = 0; i <= 3; ++i) QCOMPARE(rig.ui.CheckState(CheckArray::kModern, i), 1);
+  for (int i = 0; i <= rig.ui.UpperBound(CheckArray::kInternet); ++i) {
+    QCOMPARE(rig.ui.CheckState(CheckArray::kInternet, i), 0);
+  }
+  Save(menu, "main-window-vista-a-11-ticked");
 }
 
 void QtWindowTest::NothingTickedKeepsTheWindowOpen() {
@@ -431,18 +455,21 @@ void QtWindowTest::Runs_data() {
   QTest::addColumn<bool>("final_message");
   QTest::addColumn<QString>("start_page");
   QTest::addColumn<QString>("system_policies");  // machine, user: 1 present
+  QTest::addColumn<bool>("proxy");
   const QString infected = QString::fromUtf8(sorbantilex::testing::kInfectedStartPage.data());
   const int finished = int(EndReason::kFinished);
-  QTest::newRow("tick-and-run") << finished << true << infected << "00";
+  QTest::newRow("tick-and-run") << finished << true << infected << "00" << true;
+  // The fourth frame's repairs run from the window too.
+  QTest::newRow("vista-frame-run") << finished << true << infected << "11" << false;
   QTest::newRow("dialog-apply-text") << finished << true << "http://www.example.org/ "
-                                     << "11";
+                                     << "11" << true;
   QTest::newRow("dialog-apply-empty") << finished << true << "about:blank"
-                                      << "11";
-  QTest::newRow("dialog-cancel") << finished << true << infected << "11";
-  QTest::newRow("dialog-closed") << finished << true << infected << "11";
+                                      << "11" << true;
+  QTest::newRow("dialog-cancel") << finished << true << infected << "11" << true;
+  QTest::newRow("dialog-closed") << finished << true << infected << "11" << true;
   // The task before the dialog stays done.
   QTest::newRow("main-closed-during-dialog")
-      << int(EndReason::kClosed) << false << infected << "00";
+      << int(EndReason::kClosed) << false << infected << "00" << true;
 }
 
 void QtWindowTest::Runs() {
@@ -450,6 +477,7 @@ void QtWindowTest::Runs() {
   QFETCH(bool, final_message);
   QFETCH(QString, start_page);
   QFETCH(QString, system_policies);
+  QFETCH(bool, proxy);
   Installation installation;
   const Outcome outcome = RunScenario(QTest::currentDataTag(), installation.folder.path());
   QCOMPARE(outcome.end, QString::number(end));
@@ -466,6 +494,7 @@ void QtWindowTest::Runs() {
   QCOMPARE(QString::fromStdString(left.start_page), start_page);
   QCOMPARE(QString("%1%2").arg(int(left.machine_policies)).arg(int(left.user_policies)),
            system_policies);
+  QCOMPARE(left.proxy, proxy);
 }
 
 void QtWindowTest::DesktopStart_data() {

@@ -29,6 +29,8 @@ inline constexpr std::string_view kSystemPolicies =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
 inline constexpr std::string_view kExplorerMain = "Software\\Microsoft\\Internet Explorer\\Main";
 inline constexpr std::string_view kInfectedStartPage = "http://hijacked.example/";
+inline constexpr std::string_view kInternetSettings =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
 
 class XpSystem final : public SystemInfo {
  public:
@@ -61,7 +63,7 @@ class NoWmi final : public Wmi {
 
 /// A small generated installation in `folder`: blank hives with what the
 /// scenarios repair (System policies for the machine and the user, a
-/// hijacked start page).
+/// hijacked start page, a proxy forced on the user).
 inline offline::HivePaths MakeInstallation(const std::filesystem::path& folder) {
   std::filesystem::create_directories(folder);
   offline::HivePaths paths{folder / "SOFTWARE", folder / "SYSTEM", folder / "NTUSER.DAT",
@@ -81,6 +83,9 @@ inline offline::HivePaths MakeInstallation(const std::filesystem::path& folder) 
   seed.CrearNuevaClave(kHkeyCurrentUser, kExplorerMain);
   seed.EstablecerValor(kHkeyCurrentUser, kExplorerMain, "Start Page",
                        std::string(kInfectedStartPage), kRegSz);
+  seed.CrearNuevaClave(kHkeyCurrentUser, kInternetSettings);
+  seed.EstablecerValor(kHkeyCurrentUser, kInternetSettings, "ProxyServer", "127.0.0.1:8080",
+                       kRegSz);
   offline::CommitHooks hooks;
   hooks.keep_backup = false;
   const auto report = registry.Commit(hooks);
@@ -93,6 +98,7 @@ struct Left {
   std::string start_page;         // the current user's; "" when missing
   bool machine_policies = false;  // the System policy key is still there
   bool user_policies = false;
+  bool proxy = false;  // the user's ProxyServer is still there
 
   static Left In(const offline::HivePaths& paths) {
     offline::HiveRegistry registry(paths, false);
@@ -106,7 +112,10 @@ struct Left {
     };
     return {page.IsText() ? page.ToText() : std::string(),
             exists(kHkeyLocalMachine, std::string(kSystemPolicies)),
-            exists(kHkeyCurrentUser, std::string(kSystemPolicies))};
+            exists(kHkeyCurrentUser, std::string(kSystemPolicies)),
+            Registro(registry)
+                .ConsultarValor(kHkeyCurrentUser, kInternetSettings, "ProxyServer")
+                .IsText()};
   }
 };
 
@@ -120,7 +129,7 @@ struct Rig {
   NoWmi wmi;
   QtWindowSystem ui;
   Funciones funciones{TaskPlatform{registry, system, files, wmi, ui}};
-  Menu menu{MenuPlatform{ui, funciones, token, system, registry}};
+  Menu menu{MenuPlatform{ui, funciones, token, system, registry, /*offline=*/true}};
 
   Rig(const offline::HivePaths& installation, QtWindowSystem::Options options)
       : registry(installation, true), ui(std::move(options)) {

@@ -23,9 +23,9 @@ extern "C" void OnInterrupt(int) {
 
 CliWindowSystem::CliWindowSystem(std::string start_page, bool lock_held)
     : start_page_(std::move(start_page)), lock_held_(lock_held) {
-  for (const Control& control : Menu::Controls()) {
+  for (const Control& control : Menu::OfflineLayout().controls) {
     if (control.kind != ControlKind::kCheckBox) continue;
-    for (const auto array : {CheckArray::kPolicies, CheckArray::kFixes, CheckArray::kInternet}) {
+    for (const auto array : Menu::Arrays(/*offline=*/true)) {
       if (control.name == ArrayName(array)) {
         auto& boxes = boxes_[static_cast<int>(array)];
         if (static_cast<int>(boxes.size()) <= control.index) boxes.resize(control.index + 1);

@@ -19,7 +19,7 @@ struct ProgramEnd {
 };
 
 /// The window system of the command line: the boxes' states live here
-/// (starting from the main window's layout), the home-page dialog is
+/// (starting from the offline front ends' layout of the main window), the home-page dialog is
 /// answered with the page the options give, and messages go to standard
 /// output. An interrupt (see `CatchInterrupts`) closes the main window at
 /// the next yield.
@@ -65,7 +65,7 @@ class CliWindowSystem final : public WindowSystem {
   /// Raises `Failure` 9 for a box that does not exist.
   CheckBox& Box(CheckArray array, int index);
 
-  std::array<std::vector<CheckBox>, 3> boxes_;
+  std::array<std::vector<CheckBox>, 4> boxes_;  // by CheckArray
   std::string start_page_;
   bool lock_held_;
   Menu* menu_ = nullptr;

@@ -65,7 +65,8 @@ EndReason RunMenu(const Options& options, offline::Session& session) {
   };
   Funciones funciones(
       TaskPlatform{session.registry(), session.system(), session.files(), session.wmi(), ui});
-  Menu menu(MenuPlatform{ui, funciones, session.token(), session.system(), session.registry()});
+  Menu menu(MenuPlatform{ui, funciones, session.token(), session.system(), session.registry(),
+                        /*offline=*/true});
   menu.set_step_hooks({.started =
                            [&](const Step& step) {
                              check();
@@ -79,9 +80,7 @@ EndReason RunMenu(const Options& options, offline::Session& session) {
     check();
     menu.OnLoad();
     if (options.all) {
-      for (const auto array : {CheckArray::kPolicies, CheckArray::kFixes, CheckArray::kInternet}) {
-        menu.OnFrameDoubleClick(array);
-      }
+      for (const auto array : Menu::Arrays(/*offline=*/true)) menu.OnFrameDoubleClick(array);
     }
     for (const Step* box : options.tasks) ui.SetCheckState(box->array, box->index, 1);
     menu.OnUnlockClick();

@@ -28,7 +28,7 @@ constexpr std::string_view kHelp =
     "                      sistemas de archivos montados\n"
     "  --user NOMBRE       el perfil cuyo NTUSER.DAT es HKEY_CURRENT_USER (solo si hay varios)\n"
     "  --task CLAVE        marca una reparación (repetible; --list muestra las claves)\n"
-    "  --all               marca todas, como el doble clic en los tres marcos\n"
+    "  --all               marca todas, como el doble clic en cada marco\n"
     "  --start-page TEXTO  lo que se escribe en el diálogo de la página de inicio (sin esta\n"
     "                      opción se acepta la dirección inicial del diálogo)\n"
     "  --dry-run           lo hace todo y muestra cada cambio, pero no escribe nada\n"

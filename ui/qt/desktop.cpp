@@ -148,7 +148,8 @@ int RunDesktop(int& argc, char** argv, const DesktopOptions& options) {
   Funciones funciones(TaskPlatform{platform->registry(), platform->system(), platform->files(),
                                    platform->wmi(), ui});
   Menu menu(
-      MenuPlatform{ui, funciones, platform->token(), platform->system(), platform->registry()});
+      MenuPlatform{ui, funciones, platform->token(), platform->system(), platform->registry(),
+                   /*offline=*/true});
   menu.set_step_hooks({.started = [&](const Step& step) { platform->StepStarted(step.caption); },
                        .finished = nullptr});
   ui.Attach(menu);

@@ -54,7 +54,7 @@ class NestedLoop {
 
 QtWindowSystem::QtWindowSystem(Options options)
     : options_(std::move(options)),
-      menu_window_(std::make_unique<FormWindow>(Menu::Layout(), LogicalDpi())),
+      menu_window_(std::make_unique<FormWindow>(Menu::OfflineLayout(), LogicalDpi())),
       dialog_window_(std::make_unique<FormWindow>(IniRem::Layout(), LogicalDpi())),
       wake_(std::make_unique<QTimer>()) {
   wake_->setSingleShot(true);

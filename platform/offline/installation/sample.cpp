@@ -29,6 +29,10 @@ namespace {
 #define SORBANTILEX_SAFE_BOOT "SYSTEM\\CurrentControlSet\\Control\\SafeBoot"
 #define SORBANTILEX_SRSERVICE "SYSTEM\\CurrentControlSet\\Services\\srservice"
 #define SORBANTILEX_CONTROL_PANEL "Policies\\Microsoft\\Internet Explorer\\Control Panel"
+#define SORBANTILEX_IFEO SORBANTILEX_CURRENT_VERSION "\\Image File Execution Options"
+#define SORBANTILEX_EXCLUSIONS "SOFTWARE\\Microsoft\\Windows Defender\\Exclusions\\"
+#define SORBANTILEX_INTERNET_SETTINGS \
+  "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings"
 #define SORBANTILEX_DOMAINS \
   "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\ZoneMap\\Domains\\"
 
@@ -152,6 +156,46 @@ constexpr Value kDamage[] = {
      kRegBinary, std::string_view("\0\0", 2)},
     {kHkcu, "Software\\Microsoft\\Internet Explorer\\New Windows\\Allow", "ventanas.example",
      kRegBinary, std::string_view("\0\0", 2)},
+
+    // What malware does to Windows Vista to 11: programs replaced by a
+    // debugger or watched as they end, both views.
+    {kHklm, SORBANTILEX_IFEO "\\sethc.exe", "Debugger", kRegSz,
+     SZ("C:\\WINDOWS\\system32\\cmd.exe")},
+    {kHklm, SORBANTILEX_IFEO "\\MsMpEng.exe", "Debugger", kRegSz, SZ("svchost.exe")},
+    {kHklm, SORBANTILEX_IFEO "\\notepad.exe", "GlobalFlag", kRegSz, SZ("0x00000200")},
+    Dword(kHklm, SORBANTILEX_IFEO "\\notepad.exe", "UseFilter", 0),  // stays
+    Dword(kHklm, "SOFTWARE\\WOW6432Node\\Microsoft\\Windows NT\\CurrentVersion\\"
+                 "Image File Execution Options\\taskmgr.exe",
+          "GlobalFlag", 0x202),
+    {kHklm, SORBANTILEX_CURRENT_VERSION "\\SilentProcessExit\\notepad.exe", "MonitorProcess",
+     kRegSz, SZ("C:\\WINDOWS\\system32\\svch0st.exe")},
+    Dword(kHklm, SORBANTILEX_CURRENT_VERSION "\\SilentProcessExit\\notepad.exe", "ReportingMode", 1),
+    // Defender off by policy, and told to look away.
+    Dword(kHklm, "SOFTWARE\\Policies\\Microsoft\\Windows Defender", "DisableAntiSpyware", 1),
+    Dword(kHklm, "SOFTWARE\\Policies\\Microsoft\\Windows Defender\\Real-Time Protection",
+          "DisableRealtimeMonitoring", 1),
+    Dword(kHklm,
+          "SOFTWARE\\Policies\\Microsoft\\Windows Defender Security Center\\Notifications",
+          "DisableNotifications", 1),
+    Dword(kHklm, SORBANTILEX_EXCLUSIONS "Paths", "C:\\WINDOWS\\system32\\svch0st.exe", 0),
+    Dword(kHklm, SORBANTILEX_EXCLUSIONS "Extensions", "exe", 0),
+    // Browsers' policies: a start page and an extension no one can remove.
+    {kHklm, "SOFTWARE\\Policies\\Google\\Chrome", "HomepageLocation", kRegSz,
+     SZ("http://buscador-falso.example/")},
+    {kHklm, "SOFTWARE\\Policies\\Google\\Chrome\\ExtensionInstallForcelist", "1", kRegSz,
+     SZ("aaaabbbbccccddddeeeeffffgggghhhh;http://extensiones-falsas.example/")},
+    {kHkcu, "Software\\Policies\\Microsoft\\Edge", "HomepageLocation", kRegSz,
+     SZ("http://buscador-falso.example/")},
+    // A proxy forced on the user.
+    Dword(kHkcu, SORBANTILEX_INTERNET_SETTINGS, "ProxyEnable", 1),
+    {kHkcu, SORBANTILEX_INTERNET_SETTINGS, "AutoConfigURL", kRegSz,
+     SZ("http://proxy-falso.example/proxy.pac")},
+    {kHkcu, SORBANTILEX_INTERNET_SETTINGS, "ProxyServer", kRegSz, SZ("127.0.0.1:8080")},
+    {kHkcu, SORBANTILEX_INTERNET_SETTINGS "\\Connections", "DefaultConnectionSettings", kRegBinary,
+     std::string_view("\x46\0\0\0\x03\0\0\0\x03", 9)},
+    Dword(kHklm,
+          "SOFTWARE\\Policies\\Microsoft\\Windows\\CurrentVersion\\Internet Settings",
+          "ProxySettingsPerUser", 0),
 };
 
 #undef SZ
@@ -163,6 +207,9 @@ constexpr Value kDamage[] = {
 #undef SORBANTILEX_SRSERVICE
 #undef SORBANTILEX_CONTROL_PANEL
 #undef SORBANTILEX_DOMAINS
+#undef SORBANTILEX_IFEO
+#undef SORBANTILEX_EXCLUSIONS
+#undef SORBANTILEX_INTERNET_SETTINGS
 
 }  // namespace
 
