@@ -34,15 +34,20 @@ struct Step {
   /// dialog.
   std::string_view name{};
   void (Funciones::*task)() = nullptr;
+  /// The step changes HKEY_CURRENT_USER: it runs once for each profile the
+  /// run works on.
+  bool per_user = false;
 
   constexpr bool HasBox() const { return kind != StepKind::kYield; }
 };
 
 namespace catalog_detail {
 
+inline constexpr bool kPerUser = true;
+
 constexpr Step Task(CheckArray array, int index, std::string_view caption, std::string_view key,
-                    std::string_view name, void (Funciones::*task)()) {
-  return Step{StepKind::kTask, array, index, caption, key, name, task};
+                    std::string_view name, void (Funciones::*task)(), bool per_user = false) {
+  return Step{StepKind::kTask, array, index, caption, key, name, task, per_user};
 }
 inline constexpr Step kYield{};
 
@@ -51,17 +56,17 @@ inline constexpr Step kYield{};
 inline constexpr std::array kSteps{
     catalog_detail::Task(CheckArray::kPolicies, 0, "Eliminar restricciones del Sistema",
                          "restricciones-sistema", "EliminarRestriccionesSistema",
-                         &Funciones::EliminarRestriccionesSistema),
+                         &Funciones::EliminarRestriccionesSistema, catalog_detail::kPerUser),
     catalog_detail::Task(CheckArray::kPolicies, 1, "Eliminar restricciones del Explorador",
                          "restricciones-explorador", "EliminarRestriccionesExplorador",
-                         &Funciones::EliminarRestriccionesExplorador),
+                         &Funciones::EliminarRestriccionesExplorador, catalog_detail::kPerUser),
     catalog_detail::Task(CheckArray::kPolicies, 2, "Eliminar restricciones del ActiveDesktop",
                          "restricciones-activedesktop", "EliminarRestriccionesActiveDesktop",
-                         &Funciones::EliminarRestriccionesActiveDesktop),
+                         &Funciones::EliminarRestriccionesActiveDesktop, catalog_detail::kPerUser),
     catalog_detail::Task(CheckArray::kPolicies, 3,
                          "Eliminar restricciones de Agregar/quitar programas",
                          "restricciones-agregarquitar", "EliminarRestriccionesAgregarQuitar",
-                         &Funciones::EliminarRestriccionesAgregarQuitar),
+                         &Funciones::EliminarRestriccionesAgregarQuitar, catalog_detail::kPerUser),
     catalog_detail::kYield,
     catalog_detail::Task(CheckArray::kFixes, 0, "Reparar la visualización de archivos ocultos",
                          "archivos-ocultos", "RepararArchivosOcultos",
@@ -77,24 +82,25 @@ inline constexpr std::array kSteps{
                          "ReactivarSFC", &Funciones::ReactivarSFC),
     catalog_detail::Task(CheckArray::kFixes, 5,
                          "Reparar servicio de Restaurar Sistema (Windows XP)", "restaurar-sistema",
-                         "RepararRestaurarSistema", &Funciones::RepararRestaurarSistema),
+                         "RepararRestaurarSistema", &Funciones::RepararRestaurarSistema, catalog_detail::kPerUser),
     catalog_detail::kYield,
     Step{.kind = StepKind::kStartPageDialog,
          .array = CheckArray::kInternet,
          .index = 0,
          .caption = "Desbloquear página de Inicio (Internet Explorer)",
-         .key = "pagina-inicio"},
+         .key = "pagina-inicio",
+         .per_user = true},
     catalog_detail::kYield,
     catalog_detail::Task(CheckArray::kInternet, 1,
                          "Eliminar Sitios de confianza (Internet Explorer)", "sitios-confianza",
-                         "EliminarSitiosConfianza", &Funciones::EliminarSitiosConfianza),
+                         "EliminarSitiosConfianza", &Funciones::EliminarSitiosConfianza, catalog_detail::kPerUser),
     catalog_detail::Task(CheckArray::kInternet, 2,
                          "Eliminar Sitios restringidos (Internet Explorer)", "sitios-restringidos",
-                         "EliminarSitiosRestringidos", &Funciones::EliminarSitiosRestringidos),
+                         "EliminarSitiosRestringidos", &Funciones::EliminarSitiosRestringidos, catalog_detail::kPerUser),
     catalog_detail::Task(CheckArray::kInternet, 3,
                          "Eliminar ventanas emergentes permitidas (Internet Explorer)",
                          "ventanas-emergentes", "EliminarVentanasPermitidas",
-                         &Funciones::EliminarVentanasPermitidas),
+                         &Funciones::EliminarVentanasPermitidas, catalog_detail::kPerUser),
     catalog_detail::Task(CheckArray::kInternet, 4, "Restaurar el archivo hosts", "hosts",
                          "RestaurarHosts", &Funciones::RestaurarHosts),
 };

@@ -73,7 +73,7 @@ class DesktopInstallation : public ::testing::Test {
   cli::Options Named(std::string user) const {
     cli::Options options;
     options.windows = dir_.path();
-    options.user = std::move(user);
+    if (!user.empty()) options.users.push_back(std::move(user));
     return options;
   }
   TempDir dir_;
