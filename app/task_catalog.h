@@ -34,6 +34,9 @@ struct Step {
   /// dialog.
   std::string_view name{};
   void (Funciones::*task)() = nullptr;
+  /// The step changes HKEY_CURRENT_USER: it runs once for each profile the
+  /// run works on.
+  bool per_user = false;
 
   constexpr bool HasBox() const { return kind != StepKind::kYield; }
   /// A step of a frame only the offline front ends have; the Windows
@@ -43,9 +46,11 @@ struct Step {
 
 namespace catalog_detail {
 
+inline constexpr bool kPerUser = true;
+
 constexpr Step Task(CheckArray array, int index, std::string_view caption, std::string_view key,
-                    std::string_view name, void (Funciones::*task)()) {
-  return Step{StepKind::kTask, array, index, caption, key, name, task};
+                    std::string_view name, void (Funciones::*task)(), bool per_user = false) {
+  return Step{StepKind::kTask, array, index, caption, key, name, task, per_user};
 }
 inline constexpr Step kYield{};
 // The yield before the fourth frame belongs to that frame, so that the
@@ -57,17 +62,17 @@ inline constexpr Step kModernYield{.kind = StepKind::kYield, .array = CheckArray
 inline constexpr std::array kSteps{
     catalog_detail::Task(CheckArray::kPolicies, 0, "Eliminar restricciones del Sistema",
                          "restricciones-sistema", "EliminarRestriccionesSistema",
-                         &Funciones::EliminarRestriccionesSistema),
+                         &Funciones::EliminarRestriccionesSistema, catalog_detail::kPerUser),
     catalog_detail::Task(CheckArray::kPolicies, 1, "Eliminar restricciones del Explorador",
                          "restricciones-explorador", "EliminarRestriccionesExplorador",
-                         &Funciones::EliminarRestriccionesExplorador),
+                         &Funciones::EliminarRestriccionesExplorador, catalog_detail::kPerUser),
     catalog_detail::Task(CheckArray::kPolicies, 2, "Eliminar restricciones del ActiveDesktop",
                          "restricciones-activedesktop", "EliminarRestriccionesActiveDesktop",
-                         &Funciones::EliminarRestriccionesActiveDesktop),
+                         &Funciones::EliminarRestriccionesActiveDesktop, catalog_detail::kPerUser),
     catalog_detail::Task(CheckArray::kPolicies, 3,
                          "Eliminar restricciones de Agregar/quitar programas",
                          "restricciones-agregarquitar", "EliminarRestriccionesAgregarQuitar",
-                         &Funciones::EliminarRestriccionesAgregarQuitar),
+                         &Funciones::EliminarRestriccionesAgregarQuitar, catalog_detail::kPerUser),
     catalog_detail::kYield,
     catalog_detail::Task(CheckArray::kFixes, 0, "Reparar la visualización de archivos ocultos",
                          "archivos-ocultos", "RepararArchivosOcultos",
@@ -83,24 +88,25 @@ inline constexpr std::array kSteps{
                          "ReactivarSFC", &Funciones::ReactivarSFC),
     catalog_detail::Task(CheckArray::kFixes, 5,
                          "Reparar servicio de Restaurar Sistema (Windows XP)", "restaurar-sistema",
-                         "RepararRestaurarSistema", &Funciones::RepararRestaurarSistema),
+                         "RepararRestaurarSistema", &Funciones::RepararRestaurarSistema, catalog_detail::kPerUser),
     catalog_detail::kYield,
     Step{.kind = StepKind::kStartPageDialog,
          .array = CheckArray::kInternet,
          .index = 0,
          .caption = "Desbloquear página de Inicio (Internet Explorer)",
-         .key = "pagina-inicio"},
+         .key = "pagina-inicio",
+         .per_user = true},
     catalog_detail::kYield,
     catalog_detail::Task(CheckArray::kInternet, 1,
                          "Eliminar Sitios de confianza (Internet Explorer)", "sitios-confianza",
-                         "EliminarSitiosConfianza", &Funciones::EliminarSitiosConfianza),
+                         "EliminarSitiosConfianza", &Funciones::EliminarSitiosConfianza, catalog_detail::kPerUser),
     catalog_detail::Task(CheckArray::kInternet, 2,
                          "Eliminar Sitios restringidos (Internet Explorer)", "sitios-restringidos",
-                         "EliminarSitiosRestringidos", &Funciones::EliminarSitiosRestringidos),
+                         "EliminarSitiosRestringidos", &Funciones::EliminarSitiosRestringidos, catalog_detail::kPerUser),
     catalog_detail::Task(CheckArray::kInternet, 3,
                          "Eliminar ventanas emergentes permitidas (Internet Explorer)",
                          "ventanas-emergentes", "EliminarVentanasPermitidas",
-                         &Funciones::EliminarVentanasPermitidas),
+                         &Funciones::EliminarVentanasPermitidas, catalog_detail::kPerUser),
     catalog_detail::Task(CheckArray::kInternet, 4, "Restaurar el archivo hosts", "hosts",
                          "RestaurarHosts", &Funciones::RestaurarHosts),
     catalog_detail::kModernYield,
@@ -110,9 +116,9 @@ inline constexpr std::array kSteps{
                          "ReactivarDefender", &Funciones::ReactivarDefender),
     catalog_detail::Task(CheckArray::kModern, 2, "Quitar directivas impuestas a los navegadores",
                          "navegadores", "QuitarDirectivasNavegadores",
-                         &Funciones::QuitarDirectivasNavegadores),
+                         &Funciones::QuitarDirectivasNavegadores, catalog_detail::kPerUser),
     catalog_detail::Task(CheckArray::kModern, 3, "Quitar el proxy impuesto", "proxy",
-                         "QuitarProxy", &Funciones::QuitarProxy),
+                         "QuitarProxy", &Funciones::QuitarProxy, catalog_detail::kPerUser),
 };
 
 /// The caption of a box; empty when there is no such box.

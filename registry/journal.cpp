@@ -1,6 +1,8 @@
 #include "registry/journal.h"
 
+#include <algorithm>
 #include <array>
+#include <span>
 #include <utility>
 
 #include "registry/key_names.h"
@@ -37,6 +39,19 @@ JournalEntry Entry(JournalEntry::Kind kind, std::string key, std::string_view na
   return {kind, std::move(key), std::string(name), type, {data.begin(), data.end()}};
 }
 
+// Equal type and data; texts equal but for the zeros that end them, which
+// every reader of the registry drops.
+bool SameData(const RegFileValue& a, const RegFileValue& b) {
+  if (a.type != b.type) return false;
+  if (a.type != kRegSz && a.type != kRegExpandSz) return a.data == b.data;
+  auto text = [](const std::vector<std::uint8_t>& data) {
+    std::size_t size = data.size();
+    while (size > 0 && data[size - 1] == 0) --size;
+    return std::span<const std::uint8_t>(data.data(), size);
+  };
+  return std::ranges::equal(text(a.data), text(b.data));
+}
+
 }  // namespace
 
 // A key the run reached. The tree holds every key a handle was opened on or
@@ -44,6 +59,7 @@ JournalEntry Entry(JournalEntry::Kind kind, std::string key, std::string_view na
 struct Journal::Node {
   Node* parent = nullptr;
   KeyRef root = kNullKey;
+  std::string profile;  // whose HKEY_CURRENT_USER; empty for other roots
   std::string name;    // as the run first spelt it
   std::string stored;  // as the registry spells it, once recorded
   std::map<std::string, std::unique_ptr<Node>> children;  // by upper-cased name
@@ -62,10 +78,12 @@ Journal::Journal(RegistryApi& inner) : ForwardingRegistry(inner) {}
 Journal::~Journal() = default;
 
 Journal::Node* Journal::RootNode(KeyRef root) {
-  auto& node = roots_[root];
+  const std::string profile = root == kHkeyCurrentUser ? profile_ : std::string();
+  auto& node = roots_[{root, profile}];
   if (!node) {
     node = std::make_unique<Node>();
     node->root = root;
+    node->profile = profile;
   }
   return node.get();
 }
@@ -87,6 +105,7 @@ Journal::Node* Journal::Locate(KeyRef key, std::string_view subkey) {
       child = std::make_unique<Node>();
       child->parent = node;
       child->root = node->root;
+      child->profile = node->profile;
       child->name = std::string(part);
     }
     node = child.get();
@@ -170,7 +189,9 @@ void Journal::Forget(Node& node) {
   node.touched.clear();
 }
 
-void Journal::BeginSection(std::string caption) { sections_.push_back({std::move(caption), {}}); }
+void Journal::BeginSection(std::string caption) {
+  sections_.push_back({std::move(caption), {}, profile_});
+}
 
 void Journal::Add(JournalEntry entry) {
   if (sections_.empty()) BeginSection("");
@@ -303,7 +324,7 @@ Status Journal::DeleteValue(KeyRef key, std::string_view name) {
 bool Journal::empty() const {
   std::vector<const Node*> pending;
   for (const auto& [root, node] : roots_) {
-    if (!RootKeyName(root).empty()) pending.push_back(node.get());
+    if (!RootKeyName(root.first).empty()) pending.push_back(node.get());
   }
   while (!pending.empty()) {
     const Node* node = pending.back();
@@ -315,6 +336,26 @@ bool Journal::empty() const {
 }
 
 std::vector<RegFileKey> Journal::UndoKeys() const {
+  return UndoKeysOf([](const Node&) { return true; });
+}
+
+std::vector<Journal::UndoPart> Journal::UndoParts() const {
+  std::vector<UndoPart> parts;
+  parts.push_back({std::nullopt, UndoKeysOf([](const Node& root) {
+                     return root.root != kHkeyCurrentUser;
+                   })});
+  for (const auto& [root, node] : roots_) {
+    if (root.first != kHkeyCurrentUser) continue;
+    const std::string& profile = root.second;
+    parts.push_back({profile, UndoKeysOf([&](const Node& other) {
+                       return other.root == kHkeyCurrentUser && other.profile == profile;
+                     })});
+  }
+  std::erase_if(parts, [](const UndoPart& part) { return part.keys.empty(); });
+  return parts;
+}
+
+std::vector<RegFileKey> Journal::UndoKeysOf(const std::function<bool(const Node&)>& take) const {
   // Every key once, each after the keys above it, without recursion: a
   // hive may nest keys deeper than any stack.
   struct Visit {
@@ -325,7 +366,9 @@ std::vector<RegFileKey> Journal::UndoKeys() const {
   std::vector<bool> covered;
   std::vector<Visit> pending;
   for (auto root = roots_.rbegin(); root != roots_.rend(); ++root) {
-    if (!RootKeyName(root->first).empty()) pending.push_back({root->second.get(), false});
+    if (!RootKeyName(root->first.first).empty() && take(*root->second)) {
+      pending.push_back({root->second.get(), false});
+    }
   }
   while (!pending.empty()) {
     const Visit visit = pending.back();
@@ -364,6 +407,99 @@ std::vector<RegFileKey> Journal::UndoKeys() const {
     keys.push_back(std::move(key));
   }
   return keys;
+}
+
+std::vector<Journal::NetChange> Journal::NetChanges() {
+  using Kind = JournalEntry::Kind;
+  std::vector<NetChange> changes;
+  // The values of the key as they are now; nullopt when it is missing.
+  auto values_now = [&](const Node& node) -> std::optional<std::vector<RegFileValue>> {
+    KeyRef key = kNullKey;
+    const Status status = Open(node, kKeyQueryValue, &key);
+    if (status == kErrorFileNotFound) return std::nullopt;
+    std::vector<RegFileValue> values;
+    if (status != kErrorSuccess) return values;
+    for (std::uint32_t i = 0; i < kMaxEnumerated; ++i) {
+      RegFileValue value;
+      if (inner().EnumValue(key, i, &value.name, &value.type, &value.data) != kErrorSuccess) break;
+      values.push_back(std::move(value));
+    }
+    inner().CloseKey(key);
+    return values;
+  };
+  auto find = [](const std::vector<RegFileValue>& values,
+                 const std::string& upper) -> std::optional<RegFileValue> {
+    for (const RegFileValue& value : values) {
+      if (UpperName(value.name) == upper) return value;
+    }
+    return std::nullopt;
+  };
+
+  constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+  struct Visit {
+    Node* node;
+    bool covered;      // a key above was deleted or created as a whole
+    std::size_t deleted_above;  // the change of the deleted key above; kNone
+  };
+  std::vector<Visit> pending;
+  for (auto root = roots_.rbegin(); root != roots_.rend(); ++root) {
+    if (!RootKeyName(root->first.first).empty()) {
+      pending.push_back({root->second.get(), false, kNone});
+    }
+  }
+  while (!pending.empty()) {
+    const Visit visit = pending.back();
+    pending.pop_back();
+    Node& node = *visit.node;
+    bool covers = visit.covered;
+    std::size_t deleted_above = visit.deleted_above;
+    if (node.recorded && node.parent != nullptr) {
+      const auto now = values_now(node);
+      const std::string path = ReportPath(node);
+      auto change = [&](Kind kind, std::string name, std::optional<RegFileValue> before,
+                        std::optional<RegFileValue> after) {
+        changes.push_back({kind, path, node.profile, std::move(name), std::move(before),
+                           std::move(after)});
+      };
+      if (node.existed && !now) {
+        if (!visit.covered) {
+          change(Kind::kKeyDeleted, "", std::nullopt, std::nullopt);
+          changes.back().values = node.values;
+          for (RegFileValue& value : changes.back().values) value.stored.reset();
+          deleted_above = changes.size() - 1;
+        } else if (deleted_above != kNone) {
+          ++changes[deleted_above].subkeys;
+        }
+        covers = true;
+      } else if (!node.existed && now) {
+        if (!visit.covered) change(Kind::kKeyCreated, "", std::nullopt, std::nullopt);
+        covers = true;
+        for (const RegFileValue& value : *now) change(Kind::kValueWritten, value.name, {}, value);
+      } else if (node.existed && now) {
+        // A key deleted and made again is compared whole; else the values
+        // the run touched.
+        std::map<std::string, std::string> names = node.touched;
+        if (node.deleted) {
+          for (const RegFileValue& value : node.values) names.try_emplace(UpperName(value.name), value.name);
+          for (const RegFileValue& value : *now) names.try_emplace(UpperName(value.name), value.name);
+        }
+        for (const auto& [upper, name] : names) {
+          auto before = find(node.values, upper);
+          auto after = find(*now, upper);
+          if (before) before->stored.reset();
+          if (!before && !after) continue;
+          if (before && after && SameData(*before, *after)) continue;
+          const std::string shown = after ? after->name : before->name;
+          change(after ? Kind::kValueWritten : Kind::kValueDeleted, shown, std::move(before),
+                 std::move(after));
+        }
+      }
+    }
+    for (auto child = node.children.rbegin(); child != node.children.rend(); ++child) {
+      pending.push_back({child->second.get(), covers, deleted_above});
+    }
+  }
+  return changes;
 }
 
 }  // namespace sorbantilex

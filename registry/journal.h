@@ -2,8 +2,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,7 +38,12 @@ struct JournalEntry {
 ///   data back, a value it created is removed, a value it deleted comes
 ///   back.
 /// Keys and values the run only read, and calls the registry refused, leave
-/// no trace. Handles are followed in one tree of the keys the run reached,
+/// no trace.
+///
+/// HKEY_CURRENT_USER is one profile's hive at a time (`SetProfile`): the
+/// keys below it are kept apart per profile, each section says which
+/// profile was current, and the undo keys come in parts, the machine's and
+/// each profile's (`UndoParts`). Handles are followed in one tree of the keys the run reached,
 /// so that the work per call grows with the path, never with the run.
 class Journal final : public ForwardingRegistry {
  public:
@@ -53,21 +60,54 @@ class Journal final : public ForwardingRegistry {
   Status SetValue(KeyRef key, std::string_view name, std::uint32_t type,
                   std::span<const std::uint8_t> data) override;
 
-  /// The changes of one step of the run.
+  /// The changes of one step of the run, made while `profile` was the
+  /// current user's.
   struct Section {
     std::string caption;
     std::vector<JournalEntry> changes;
+    std::string profile = {};
   };
   /// From now on changes go under `caption`. Changes made before any
   /// section opened go under a section with an empty caption.
   void BeginSection(std::string caption);
   const std::vector<Section>& sections() const { return sections_; }
 
+  /// From now on HKEY_CURRENT_USER is the hive of `profile` (the registry
+  /// below must have switched too). Handles opened before stay with the
+  /// profile they were opened under.
+  void SetProfile(std::string profile) { profile_ = std::move(profile); }
+  const std::string& profile() const { return profile_; }
+
   /// True while the run has changed nothing that a registry file restores.
   bool empty() const;
   /// The key sections that restore the state before the run: the removals
   /// first, then each key to restore after the keys above it.
   std::vector<RegFileKey> UndoKeys() const;
+  /// `UndoKeys` in parts that are imported apart: the machine's (every root
+  /// but HKEY_CURRENT_USER; `profile` nullopt) first, then each profile's
+  /// HKEY_CURRENT_USER. Parts with nothing to restore are left out.
+  struct UndoPart {
+    std::optional<std::string> profile;
+    std::vector<RegFileKey> keys;
+  };
+  std::vector<UndoPart> UndoParts() const;
+
+  /// What differs now from before the journal's first change of each key it
+  /// reached: what a run would leave changed, whatever it did on the way (a
+  /// value written with the data it had, or a key deleted and made again as
+  /// it was, is no change). Keys deleted or created are given once, at the
+  /// shallowest; values of a key created are given as written.
+  struct NetChange {
+    JournalEntry::Kind kind = JournalEntry::Kind::kValueWritten;
+    std::string key;      // "HKLM\SOFTWARE\...", "HKCU\..."
+    std::string profile;  // whose HKEY_CURRENT_USER; empty for other roots
+    std::string name;     // the value's; empty for a key
+    std::optional<RegFileValue> before;  // the value as it was (none: absent)
+    std::optional<RegFileValue> after;   // the value as it is now (none: absent)
+    std::vector<RegFileValue> values = {};  // a key deleted: the values it held
+    std::size_t subkeys = 0;                // a key deleted: keys deleted beneath it
+  };
+  std::vector<NetChange> NetChanges();
   /// `UndoKeys` as the bytes of a registry file (see `RegFileBytes`).
   std::vector<std::uint8_t> UndoFile() const { return RegFileBytes(UndoKeys()); }
 
@@ -90,10 +130,14 @@ class Journal final : public ForwardingRegistry {
   void Add(JournalEntry entry);
   std::string ReportPath(const Node& node) const;
   static std::string UndoPath(const Node& node);
+  /// The undo keys of the roots `take` accepts.
+  std::vector<RegFileKey> UndoKeysOf(const std::function<bool(const Node&)>& take) const;
 
-  std::map<KeyRef, std::unique_ptr<Node>> roots_;
+  // The roots by key and profile (empty but for HKEY_CURRENT_USER).
+  std::map<std::pair<KeyRef, std::string>, std::unique_ptr<Node>> roots_;
   std::map<KeyRef, Node*> handles_;
   std::vector<Section> sections_;
+  std::string profile_;
 };
 
 }  // namespace sorbantilex

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+
 #include "app/ini_rem.h"
 #include "platform/memory/memory_window_system.h"
 #include "reg_import.h"
@@ -187,6 +190,115 @@ TEST(JournalTest, RestoresADeeplyNestedDeletedKey) {
   ASSERT_FALSE(registry.Snapshot(kHkeyCurrentUser, "Software\\Honda").has_value());
   ASSERT_EQ(ImportRegFile(registry, journal.UndoFile()), "");
   EXPECT_EQ(registry.Snapshot(kHkeyCurrentUser, "Software"), before);
+}
+
+
+// What a run leaves different, whatever it did on the way: the report's
+// findings. Each case starts from one key with two values and a subkey.
+struct NetCase {
+  const char* name;
+  std::function<void(Registro&)> run;
+  std::vector<std::string> expected;  // "kind key name", in the order given
+};
+void PrintTo(const NetCase& c, std::ostream* out) { *out << c.name; }
+
+class JournalNetChanges : public ::testing::TestWithParam<NetCase> {};
+
+TEST_P(JournalNetChanges, GivesWhatDiffersFromBeforeTheRun) {
+  MemoryRegistry registry;
+  Registro setup(registry);
+  setup.CrearNuevaClave(kHkeyCurrentUser, "Software\\Zona\\Hija");
+  setup.EstablecerValor(kHkeyCurrentUser, "Software\\Zona", "Texto", "igual", kRegSz);
+  setup.EstablecerValor(kHkeyCurrentUser, "Software\\Zona", "Numero", "1", kRegDword);
+
+  Journal journal(registry);
+  Registro registro(journal);
+  GetParam().run(registro);
+  std::vector<std::string> found;
+  for (const auto& change : journal.NetChanges()) {
+    const char* kinds[] = {"key-deleted", "key-created", "value-written", "value-deleted"};
+    found.push_back(std::string(kinds[static_cast<int>(change.kind)]) + " " + change.key + " " +
+                    change.name);
+  }
+  EXPECT_EQ(found, GetParam().expected);
+}
+
+const NetCase kNetCases[] = {
+    {"SameDataWrittenAgain",
+     [](Registro& r) {
+       r.EstablecerValor(kHkeyCurrentUser, "Software\\Zona", "Texto", "igual", kRegSz);
+       r.EstablecerValor(kHkeyCurrentUser, "Software\\Zona", "Numero", "1", kRegDword);
+     },
+     {}},
+    {"MissingValueDeleted",
+     [](Registro& r) { r.EliminarValor(kHkeyCurrentUser, "Software\\Zona", "NoEsta"); },
+     {}},
+    {"ChangedAndBackAgain",
+     [](Registro& r) {
+       r.EstablecerValor(kHkeyCurrentUser, "Software\\Zona", "Numero", "2", kRegDword);
+       r.EstablecerValor(kHkeyCurrentUser, "Software\\Zona", "Numero", "1", kRegDword);
+     },
+     {}},
+    {"OtherTypeSameBytes",
+     [](Registro& r) { r.EstablecerValor(kHkeyCurrentUser, "Software\\Zona", "Numero", "1", kRegSz); },
+     {"value-written HKCU\\Software\\Zona Numero"}},
+    {"ValueDeleted",
+     [](Registro& r) { r.EliminarValor(kHkeyCurrentUser, "Software\\Zona", "Texto"); },
+     {"value-deleted HKCU\\Software\\Zona Texto"}},
+    {"KeyDeletedOnceWithItsSubkey",
+     [](Registro& r) { r.EliminarClave(kHkeyCurrentUser, "Software\\Zona"); },
+     {"key-deleted HKCU\\Software\\Zona "}},
+    {"KeyDeletedAndMadeAgainWithOneValue",
+     [](Registro& r) {
+       r.EliminarClave(kHkeyCurrentUser, "Software\\Zona");
+       r.CrearNuevaClave(kHkeyCurrentUser, "Software\\Zona");
+       r.EstablecerValor(kHkeyCurrentUser, "Software\\Zona", "Texto", "igual", kRegSz);
+     },
+     {"value-deleted HKCU\\Software\\Zona Numero", "key-deleted HKCU\\Software\\Zona\\Hija "}},
+    {"KeyCreatedWithItsValue",
+     [](Registro& r) {
+       r.CrearNuevaClave(kHkeyCurrentUser, "Software\\Nueva\\Honda");
+       r.EstablecerValor(kHkeyCurrentUser, "Software\\Nueva\\Honda", "PopupMgr", "yes", kRegSz);
+     },
+     {"key-created HKCU\\Software\\Nueva ", "value-written HKCU\\Software\\Nueva\\Honda PopupMgr"}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Journal, JournalNetChanges, ::testing::ValuesIn(kNetCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Each profile's HKEY_CURRENT_USER is a tree of its own: the same path
+// changed under two profiles is restored in two parts, apart from the
+// machine's, and each section says whose it was.
+TEST(JournalTest, KeepsEachProfilesKeysApart) {
+  MemoryRegistry registry;
+  Journal journal(registry);
+  Registro registro(journal);
+  journal.SetProfile("Juan");
+  journal.BeginSection("paso");
+  registro.CrearNuevaClave(kHkeyLocalMachine, "SOFTWARE\\Prueba");
+  registro.EstablecerValor(kHkeyLocalMachine, "SOFTWARE\\Prueba", "m", "1", kRegDword);
+  registro.CrearNuevaClave(kHkeyCurrentUser, "Software\\Prueba");
+  registro.EstablecerValor(kHkeyCurrentUser, "Software\\Prueba", "u", "1", kRegDword);
+  journal.SetProfile("Ana");
+  journal.BeginSection("paso");
+  registro.EstablecerValor(kHkeyCurrentUser, "Software\\Prueba", "u", "2", kRegDword);
+
+  ASSERT_EQ(journal.sections().size(), 2u);
+  EXPECT_EQ(journal.sections()[0].profile, "Juan");
+  EXPECT_EQ(journal.sections()[1].profile, "Ana");
+  const auto parts = journal.UndoParts();
+  ASSERT_EQ(parts.size(), 3u);
+  EXPECT_EQ(parts[0].profile, std::nullopt);
+  EXPECT_EQ(RegFileText(parts[0].keys).find("HKEY_CURRENT_USER"), std::string::npos);
+  // (The memory registry has one HKEY_CURRENT_USER: Ana's part restores
+  // the key as she found it, with the value Juan's step wrote.)
+  std::vector<std::string> profiles;
+  for (std::size_t i = 1; i < parts.size(); ++i) {
+    profiles.push_back(parts[i].profile.value_or("?"));
+    EXPECT_EQ(RegFileText(parts[i].keys).find("HKEY_LOCAL_MACHINE"), std::string::npos);
+  }
+  std::sort(profiles.begin(), profiles.end());
+  EXPECT_EQ(profiles, (std::vector<std::string>{"Ana", "Juan"}));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -270,16 +271,32 @@ TEST_F(CommandLineTest, TheUndoFileBesideTheBackupsTakesTheRunBack) {
 
   const auto outcome = RunCli(Windows() + " --all");
   ASSERT_EQ(outcome.status, 0) << outcome.output;
-  std::vector<fs::path> undo_files;
-  for (const auto& entry : fs::directory_iterator(config)) {
-    if (entry.path().filename().string().starts_with("Sorbantilex-deshacer-")) {
-      undo_files.push_back(entry.path());
+  const auto undo_files = [&] {
+    std::vector<fs::path> found;
+    for (const auto& entry : fs::directory_iterator(config)) {
+      if (entry.path().filename().string().starts_with("Sorbantilex-deshacer-")) {
+        found.push_back(entry.path());
+      }
     }
-  }
-  ASSERT_EQ(undo_files.size(), 1u);
-  EXPECT_NE(outcome.output.find("Para deshacer los cambios del registro, importe en Windows el "
-                                "archivo:\n  " +
-                                undo_files.front().string()),
+    std::sort(found.begin(), found.end());
+    return found;
+  };
+  // One for the machine's keys, one for the profile's, to be imported by
+  // that user.
+  auto written = undo_files();
+  ASSERT_EQ(written.size(), 2u);
+  const std::string user_suffix = "-" + std::string(kSampleUser) + ".reg";
+  if (written[0].filename().string().ends_with(user_suffix)) std::swap(written[0], written[1]);
+  EXPECT_TRUE(written[1].filename().string().ends_with(user_suffix)) << written[1];
+  EXPECT_FALSE(written[0].filename().string().ends_with(user_suffix)) << written[0];
+  EXPECT_NE(outcome.output.find("Para deshacer los cambios del registro del equipo, importe en "
+                                "Windows el archivo:\n  " +
+                                written[0].string()),
+            std::string::npos)
+      << outcome.output;
+  EXPECT_NE(outcome.output.find("Para deshacer los cambios del perfil Juan, importe en Windows "
+                                "con la sesión de Juan iniciada el archivo:\n  " +
+                                written[1].string()),
             std::string::npos)
       << outcome.output;
   const auto repaired = registry_state();
@@ -287,7 +304,7 @@ TEST_F(CommandLineTest, TheUndoFileBesideTheBackupsTakesTheRunBack) {
 
   {
     HiveRegistry registry(Installation::Find(dir_.path()).Hives(""), true);
-    ASSERT_EQ(ImportRegFile(registry, ReadBytes(undo_files.front())), "");
+    for (const fs::path& file : written) ASSERT_EQ(ImportRegFile(registry, ReadBytes(file)), "");
     ASSERT_TRUE(registry.Commit().errors.empty());
   }
   const auto restored = registry_state();
@@ -296,19 +313,12 @@ TEST_F(CommandLineTest, TheUndoFileBesideTheBackupsTakesTheRunBack) {
   }
 
   // A dry run, and a run that changes nothing, leave no undo file.
-  const auto count = [&] {
-    std::size_t n = 0;
-    for (const auto& entry : fs::directory_iterator(config)) {
-      n += entry.path().filename().string().starts_with("Sorbantilex-deshacer-");
-    }
-    return n;
-  };
   RunCli(Windows() + " --all --dry-run");
-  EXPECT_EQ(count(), 1u);
+  EXPECT_EQ(undo_files().size(), 2u);
   RunCli(Windows() + " --task restricciones-sistema");
-  EXPECT_EQ(count(), 2u);
+  EXPECT_EQ(undo_files().size(), 4u);
   RunCli(Windows() + " --task restricciones-sistema");
-  EXPECT_EQ(count(), 2u);
+  EXPECT_EQ(undo_files().size(), 4u);
 }
 
 TEST_F(CommandLineTest, ARefusedHiveStopsTheRunWithNoByteChanged) {

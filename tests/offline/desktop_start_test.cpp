@@ -1,6 +1,7 @@
 // Which front end a start of sorbantilex gets, and the desktop window's
 // installations: what it is offered, how one opens and is written at the end.
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -8,6 +9,7 @@
 #include "offline_test_support.h"
 #include "platform/offline/installation/installation.h"
 #include "platform/offline/installation/sample.h"
+#include "platform/offline/session/session.h"
 #include "registry/failure.h"
 #include "ui/desktop/offline_desktop.h"
 #include "ui/cli/options.h"
@@ -73,7 +75,7 @@ class DesktopInstallation : public ::testing::Test {
   cli::Options Named(std::string user) const {
     cli::Options options;
     options.windows = dir_.path();
-    options.user = std::move(user);
+    if (!user.empty()) options.users.push_back(std::move(user));
     return options;
   }
   TempDir dir_;
@@ -91,6 +93,21 @@ TEST_F(DesktopInstallation, OffersTheProfilesTheOptionsName) {
     EXPECT_EQ(found[0].installation, dir_.path().string());
     EXPECT_EQ(found[0].user, c.offered) << c.user_option;
   }
+}
+
+// With several profiles, every profile together comes first, then each
+// alone; the first opens a session over all of them.
+TEST_F(DesktopInstallation, OffersEveryProfileFirstWhenThereAreSeveral) {
+  fs::create_directories(dir_.path() / "Documents and Settings" / "Ana");
+  fs::copy_file(Installation::Find(dir_.path()).Hives("").user,
+                dir_.path() / "Documents and Settings" / "Ana" / "NTUSER.DAT");
+  const auto found = desktop::FindDesktopTargets(Named(""));
+  ASSERT_EQ(found.size(), 3u);
+  EXPECT_EQ(found[0].user, "");
+  EXPECT_EQ((std::set<std::string>{found[1].user, found[2].user}),
+            (std::set<std::string>{"Juan", "Ana"}));
+  auto session = offline::Session::Open({dir_.path(), {}, true});
+  EXPECT_EQ(session->profiles().size(), 2u);
 }
 
 TEST_F(DesktopInstallation, OpeningWhatCannotBeRepairedSaysWhy) {

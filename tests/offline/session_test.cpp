@@ -31,7 +31,7 @@ class SessionTest : public ::testing::Test {
 // The undo file is on disk before the first hive is replaced: a run
 // stopped at any point after it has changed something can be taken back.
 TEST_F(SessionTest, WritesTheUndoFileBeforeTheFirstRename) {
-  auto session = Session::Open({dir_.path(), "", false});
+  auto session = Session::Open({dir_.path(), {}, false});
   SetDword(session->registry(), kHkeyCurrentUser, "Software", "Prueba", 7);
   const auto user_hive = ReadBytes(Installation::Find(dir_.path()).Hives("").user);
 
@@ -45,12 +45,14 @@ TEST_F(SessionTest, WritesTheUndoFileBeforeTheFirstRename) {
   const SessionResult result = session->Finish(hooks);
   EXPECT_TRUE(seen);
   EXPECT_TRUE(result.commit.errors.empty());
-  ASSERT_EQ(UndoFiles(), std::vector<fs::path>{result.undo_file});
+  ASSERT_EQ(result.undo_files.size(), 1u);
+  EXPECT_EQ(result.undo_files[0].profile, std::optional<std::string>(kSampleUser));
+  ASSERT_EQ(UndoFiles(), std::vector<fs::path>{result.undo_files[0].path});
 }
 
 // A commit that replaces nothing leaves no undo file behind.
 TEST_F(SessionTest, NoUndoFileWhenNothingWasReplaced) {
-  auto session = Session::Open({dir_.path(), "", false});
+  auto session = Session::Open({dir_.path(), {}, false});
   SetDword(session->registry(), kHkeyCurrentUser, "Software", "Prueba", 7);
   CommitHooks hooks;
   hooks.before_renames = [] { StopCommits(); };
@@ -63,9 +65,9 @@ TEST_F(SessionTest, NoUndoFileWhenNothingWasReplaced) {
 // The installation is held before its hives are read; a second session
 // sees the first and writes nothing.
 TEST_F(SessionTest, ASecondSessionSeesTheFirstAndWritesNothing) {
-  auto first = Session::Open({dir_.path(), "", false});
+  auto first = Session::Open({dir_.path(), {}, false});
   EXPECT_FALSE(first->another_instance());
-  auto second = Session::Open({dir_.path(), "", false});
+  auto second = Session::Open({dir_.path(), {}, false});
   EXPECT_TRUE(second->another_instance());
   SetDword(second->registry(), kHkeyCurrentUser, "Software", "Prueba", 7);
   const auto before = FolderContents(dir_.path());
@@ -77,7 +79,7 @@ TEST_F(SessionTest, ASecondSessionSeesTheFirstAndWritesNothing) {
 // Every step opens its own section of the journal: a change is never
 // filed under the step before it.
 TEST_F(SessionTest, ChangesGoUnderTheStepThatMadeThem) {
-  auto session = Session::Open({dir_.path(), "", true});
+  auto session = Session::Open({dir_.path(), {}, true});
   session->BeginStep("uno");
   SetDword(session->registry(), kHkeyCurrentUser, "Software", "A", 1);
   session->BeginStep("dos");

@@ -19,26 +19,43 @@ std::string DescribeFile(const offline::FileChange& change) {
          " bytes): \"" + Printable(content) + "\"";
 }
 
-void PrintUndoFile(const offline::SessionResult& result, std::ostream& out, std::ostream& err) {
-  if (!result.undo_file.empty()) {
-    out << "Para deshacer los cambios del registro, importe en Windows el archivo:\n  "
-        << Terminal(result.undo_file.string(), Breaks::kEscaped) << "\n";
-    // Told on both streams: a run whose undo is incomplete must not pass
-    // unnoticed when only errors are read.
-    for (const std::string& omitted : result.undo_omitted) {
-      const std::string line =
-          "Aviso: el archivo para deshacer no puede devolver " + omitted +
-          " (regedit no admite saltos de línea ni ceros en los nombres); deshaga ese cambio a "
-          "mano.";
-      out << Terminal(line, Breaks::kEscaped) << "\n";
-      err << Terminal(line, Breaks::kEscaped) << "\n";
+void PrintUndoFiles(const offline::SessionResult& result, std::ostream& out, std::ostream& err) {
+  for (const offline::UndoFileResult& file : result.undo_files) {
+    const std::string whose =
+        file.profile ? "del perfil " + *file.profile : std::string("del registro del equipo");
+    if (!file.path.empty()) {
+      out << Terminal("Para deshacer los cambios " + whose + ", importe en Windows" +
+                          (file.profile ? " con la sesión de " + *file.profile + " iniciada"
+                                        : std::string()) +
+                          " el archivo:",
+                      Breaks::kEscaped)
+          << "\n  " << Terminal(file.path.string(), Breaks::kEscaped) << "\n";
+      // Told on both streams: a run whose undo is incomplete must not pass
+      // unnoticed when only errors are read.
+      for (const std::string& omitted : file.omitted) {
+        const std::string line =
+            "Aviso: el archivo para deshacer no puede devolver " + omitted +
+            " (regedit no admite saltos de línea ni ceros en los nombres); deshaga ese cambio a "
+            "mano.";
+        out << Terminal(line, Breaks::kEscaped) << "\n";
+        err << Terminal(line, Breaks::kEscaped) << "\n";
+      }
+    } else if (file.error) {
+      out << Terminal("Aviso: no se pudo escribir el archivo para deshacer los cambios " + whose +
+                          " en " + result.undo_folder.string() + " (" +
+                          std::generic_category().message(file.error->error_number()) +
+                          "); los cambios se han guardado igualmente.",
+                      Breaks::kEscaped)
+          << "\n";
     }
-  } else if (result.undo_error) {
-    out << "Aviso: no se pudo escribir el archivo para deshacer los cambios del registro en "
-        << Terminal(result.undo_folder.string(), Breaks::kEscaped) << " ("
-        << std::generic_category().message(result.undo_error->error_number())
-        << "); los cambios se han guardado igualmente.\n";
   }
+}
+
+bool OfCurrentUser(const JournalEntry& entry) { return entry.key.starts_with("HKCU"); }
+
+bool SameChange(const JournalEntry& a, const JournalEntry& b) {
+  return a.kind == b.kind && a.key == b.key && a.name == b.name && a.type == b.type &&
+         a.data == b.data;
 }
 
 }  // namespace
@@ -143,14 +160,55 @@ bool PrintChangeReport(const offline::Session& session, const offline::SessionRe
   constexpr std::string_view kFilesCaption = TaskNamed("RestaurarHosts").caption;
   const auto& files = session.file_changes();
   std::size_t file_index = 0;
-  for (const auto& section : session.journal().sections()) {
-    out << "  " << (section.caption.empty() ? "(inicio)" : section.caption) << "\n";
-    auto lines = DescribeChanges(section.changes);
-    if (section.caption == kFilesCaption) {
+  // A step that ran once per profile has a section per profile, one after
+  // the other: the machine's changes are told once, then each profile's.
+  const auto& sections = session.journal().sections();
+  const bool several_profiles = session.profiles().size() > 1;
+  for (std::size_t first = 0; first < sections.size();) {
+    std::size_t end = first + 1;
+    while (end < sections.size() && sections[end].caption == sections[first].caption &&
+           sections[end].profile != sections[first].profile) {
+      ++end;
+    }
+    const std::string& caption = sections[first].caption;
+    out << "  " << (caption.empty() ? "(inicio)" : caption) << "\n";
+    std::vector<JournalEntry> machine;
+    for (std::size_t k = first; k < end; ++k) {
+      for (const JournalEntry& change : sections[k].changes) {
+        if (several_profiles && OfCurrentUser(change)) continue;
+        // The same change made again for a further profile is told once.
+        bool again = false;
+        for (const JournalEntry& told : machine) again = again || SameChange(told, change);
+        if (!again) machine.push_back(change);
+      }
+    }
+    auto lines = DescribeChanges(machine);
+    if (caption == kFilesCaption) {
       for (; file_index < files.size(); ++file_index) lines.push_back(DescribeFile(files[file_index]));
     }
-    if (lines.empty()) lines.push_back("sin cambios");
+    const bool per_profile = several_profiles && (end - first > 1 || [&] {
+      for (const JournalEntry& change : sections[first].changes) {
+        if (OfCurrentUser(change)) return true;
+      }
+      return false;
+    }());
+    if (lines.empty() && !per_profile) lines.push_back("sin cambios");
     for (const auto& line : lines) out << "    " << Terminal(line, Breaks::kEscaped) << "\n";
+    if (per_profile) {
+      for (std::size_t k = first; k < end; ++k) {
+        std::vector<JournalEntry> user;
+        for (const JournalEntry& change : sections[k].changes) {
+          if (OfCurrentUser(change)) user.push_back(change);
+        }
+        auto user_lines = DescribeChanges(user);
+        if (user_lines.empty()) user_lines.push_back("sin cambios");
+        out << "    perfil " << Terminal(sections[k].profile, Breaks::kEscaped) << ":\n";
+        for (const auto& line : user_lines) {
+          out << "      " << Terminal(line, Breaks::kEscaped) << "\n";
+        }
+      }
+    }
+    first = end;
   }
   for (const auto& notice : session.notices()) {
     out << "Aviso: " << Terminal(text::DescribeNotice(notice)) << "\n";
@@ -166,7 +224,7 @@ bool PrintChangeReport(const offline::Session& session, const offline::SessionRe
       }
     }
   }
-  PrintUndoFile(result, out, err);
+  PrintUndoFiles(result, out, err);
   for (const auto& error : commit.errors) err << Terminal(text::Describe(error)) << "\n";
   out.flush();
   return commit.errors.empty();

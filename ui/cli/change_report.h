@@ -13,8 +13,10 @@ namespace sorbantilex::cli {
 
 /// Prints to `out` what a session did when the program ends: the changes
 /// step by step (the files written go with the hosts repair; "sin cambios"
-/// where a step changed nothing), the store's notices, the backups kept and
-/// where the undo file is (or why it could not be written); and to `err`
+/// where a step changed nothing; over several profiles, the machine's
+/// changes of a step, then each profile's changes of HKEY_CURRENT_USER), the
+/// store's notices, the backups kept and where the undo files are (or why
+/// one could not be written); and to `err`
 /// every error of the commit. Returns false when there was one.
 bool PrintChangeReport(const offline::Session& session, const offline::SessionResult& result,
                        std::ostream& out, std::ostream& err);

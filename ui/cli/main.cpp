@@ -19,7 +19,9 @@
 #include "ui/cli/change_report.h"
 #include "ui/cli/cli_window_system.h"
 #include "ui/cli/desktop_start.h"
+#include "ui/cli/every_profile.h"
 #include "ui/cli/options.h"
+#include "ui/cli/report.h"
 #include "ui/cli/terminal.h"
 #include "ui/text/offline_messages.h"
 
@@ -35,16 +37,19 @@ struct DamagedRun {
   std::string why;
 };
 
+constexpr std::string_view kNoneMounted =
+    "No se ha encontrado ninguna instalación de Windows entre los sistemas de archivos montados. "
+    "Monte la partición de Windows e indíquela con --windows.";
+
 // The folder --windows names, else the one installation mounted. Without
 // exactly one, says why on standard error and returns nullopt.
 std::optional<fs::path> ChooseRoot(const Options& options) {
   if (options.windows) return *options.windows;
   const auto found = offline::FindInstallations();
   if (found.size() == 1) return found.front();
-  std::cerr << (found.empty()
-                    ? "No se ha encontrado ninguna instalación de Windows entre los sistemas de "
-                      "archivos montados. Monte la partición de Windows e indíquela con --windows."
-                    : "Hay varias instalaciones de Windows montadas; elija una con --windows:");
+  std::cerr << (found.empty() ? kNoneMounted
+                              : "Hay varias instalaciones de Windows montadas; elija una con "
+                                "--windows:");
   for (const auto& path : found) std::cerr << "\n  " << Terminal(path.string(), Breaks::kEscaped);
   std::cerr << "\n";
   return std::nullopt;
@@ -72,7 +77,17 @@ EndReason RunMenu(const Options& options, offline::Session& session) {
                              check();
                              session.BeginStep(step.caption);
                            },
-                       .finished = nullptr});
+                       .finished =
+                           [&](const Step& step) {
+                             RepeatForOtherProfiles(session, step, [&] {
+                               check();
+                               if (step.kind == StepKind::kStartPageDialog) {
+                                 menu.iniRem().OnOkClick();
+                               } else {
+                                 (funciones.*step.task)();
+                               }
+                             });
+                           }});
   ui.set_menu(&menu);
   CatchInterrupts();
 
@@ -91,6 +106,30 @@ EndReason RunMenu(const Options& options, offline::Session& session) {
   throw ProgramEnd{EndReason::kRefused};
 }
 
+// --informe: every installation (the one --windows names, else those
+// mounted) surveyed and reported; nothing is written.
+int Report(const Options& options) {
+  const std::vector<fs::path> roots =
+      options.windows ? std::vector<fs::path>{*options.windows} : offline::FindInstallations();
+  if (roots.empty()) {
+    std::cerr << kNoneMounted << "\n";
+    return kExitFailed;
+  }
+  std::vector<InstallationReport> reports;
+  for (const fs::path& root : roots) reports.push_back(Survey(root, options.users));
+  if (options.json) {
+    PrintReportJson(reports, std::cout);
+  } else {
+    PrintReport(reports, std::cout);
+  }
+  bool failed = false;
+  for (const InstallationReport& report : reports) {
+    if (report.error) std::cerr << Terminal(*report.error) << "\n";
+    failed = failed || report.failed();
+  }
+  return failed ? kExitFailed : kExitDone;
+}
+
 int Run(int argc, char** argv) {
   int early_exit = kExitDone;
   const auto options = Parse(argc, argv, &early_exit);
@@ -99,6 +138,7 @@ int Run(int argc, char** argv) {
     offline::AskForHugePageBuffers();
     return StartDesktop(argc, argv, *options);
   }
+  if (options->report) return Report(*options);
   // Hives opened for writing are read into memory (a dry run maps them).
   if (!options->dry_run) offline::RestartWithHugePageBuffers(argv);
 
@@ -107,7 +147,7 @@ int Run(int argc, char** argv) {
   std::unique_ptr<offline::Session> session;
   try {
     text::AsFailure([&] {
-      session = offline::Session::Open({*root, options->user, options->dry_run});
+      session = offline::Session::Open({*root, options->users, options->dry_run});
     });
   } catch (const Failure& refusal) {
     std::cerr << Terminal(refusal.description()) << "\n";

@@ -14,9 +14,10 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::string_view kUsage =
-    "Uso: sorbantilex [--windows CARPETA] [--user NOMBRE] (--task CLAVE ... | --all)\n"
+    "Uso: sorbantilex [--windows CARPETA] [--user NOMBRE ...] (--task CLAVE ... | --all)\n"
     "                 [--start-page TEXTO] [--dry-run]\n"
-    "     sorbantilex [--windows CARPETA] [--user NOMBRE]      (la ventana)\n"
+    "     sorbantilex [--windows CARPETA] [--user NOMBRE ...] --informe [--json]\n"
+    "     sorbantilex [--windows CARPETA] [--user NOMBRE ...]  (la ventana)\n"
     "     sorbantilex --list | --help | --version\n";
 
 constexpr std::string_view kHelp =
@@ -26,22 +27,29 @@ constexpr std::string_view kHelp =
     "  --windows CARPETA   la carpeta donde está montada la partición de Windows (la que\n"
     "                      contiene la carpeta Windows); sin ella se busca entre los\n"
     "                      sistemas de archivos montados\n"
-    "  --user NOMBRE       el perfil cuyo NTUSER.DAT es HKEY_CURRENT_USER (solo si hay varios)\n"
+    "  --user NOMBRE       limita a este perfil (nombre de carpeta o SID) las reparaciones\n"
+    "                      de HKEY_CURRENT_USER (repetible); sin --user se reparan todos\n"
+    "                      los perfiles que tienen NTUSER.DAT\n"
     "  --task CLAVE        marca una reparación (repetible; --list muestra las claves)\n"
     "  --all               marca todas, como el doble clic en cada marco\n"
     "  --start-page TEXTO  lo que se escribe en el diálogo de la página de inicio (sin esta\n"
     "                      opción se acepta la dirección inicial del diálogo)\n"
     "  --dry-run           lo hace todo y muestra cada cambio, pero no escribe nada\n"
+    "  --informe           muestra lo que cada reparación cambiaría, por instalación y por\n"
+    "                      perfil, sin escribir nada (sirve también en una partición de\n"
+    "                      solo lectura o hibernada)\n"
+    "  --json              con --informe, el informe como un documento JSON\n"
     "  --list              las claves de las reparaciones con su texto\n"
     "  -h, --help, --version\n"
     "\n"
-    "Sin --task, --all, --dry-run ni --start-page, en una sesión gráfica se abre la ventana\n"
-    "de Sorbantilex sobre la instalación (si hay varias instalaciones o perfiles, se elige\n"
-    "primero uno).\n"
+    "Sin --task, --all, --dry-run, --start-page ni --informe, en una sesión gráfica se abre\n"
+    "la ventana de Sorbantilex sobre la instalación (si hay varias instalaciones o perfiles,\n"
+    "se elige primero: todos los perfiles o uno).\n"
     "\n"
     "Los archivos de registro cambiados se guardan al terminar; el anterior queda al lado\n"
-    "como copia de seguridad fechada. Salida: 0 al terminar, 1 tras un error o un rechazo,\n"
-    "2 por un uso incorrecto o sin ninguna reparación marcada.\n";
+    "como copia de seguridad fechada. Salida: 0 al terminar (el informe, haya o no algo que\n"
+    "reparar), 1 tras un error o un rechazo, 2 por un uso incorrecto o sin ninguna reparación\n"
+    "marcada.\n";
 
 }  // namespace
 
@@ -71,10 +79,14 @@ std::optional<Options> Parse(int argc, char** argv, int* early_exit) {
       options.all = true;
     } else if (arg == "--dry-run") {
       options.dry_run = true;
+    } else if (arg == "--informe") {
+      options.report = true;
+    } else if (arg == "--json") {
+      options.json = true;
     } else if (arg == "--windows" || arg == "--user" || arg == "--task" || arg == "--start-page") {
       const auto given = value();
       if (!given) return usage("falta el valor de " + std::string(arg));
-      if (arg != "--task") {
+      if (arg != "--task" && arg != "--user") {
         if (std::find(given_once.begin(), given_once.end(), arg) != given_once.end())
           return usage(std::string(arg) + " aparece más de una vez");
         given_once.push_back(arg);
@@ -82,7 +94,8 @@ std::optional<Options> Parse(int argc, char** argv, int* early_exit) {
       if (arg == "--windows") {
         options.windows = fs::path(std::string(*given));
       } else if (arg == "--user") {
-        options.user = std::string(*given);
+        if (std::find(options.users.begin(), options.users.end(), *given) == options.users.end())
+          options.users.emplace_back(*given);
       } else if (arg == "--start-page") {
         options.start_page = std::string(*given);
       } else {
@@ -101,6 +114,11 @@ std::optional<Options> Parse(int argc, char** argv, int* early_exit) {
     }
   }
   if (alone && args.size() != 1) return usage(std::string(*alone) + " no admite otros argumentos");
+  if (options.json && !options.report) return usage("--json solo se usa con --informe");
+  if (options.report && (options.all || !options.tasks.empty() || options.dry_run ||
+                         options.start_page)) {
+    return usage("--informe no repara nada: no admite --task, --all, --dry-run ni --start-page");
+  }
   if (alone) {
     if (*alone == "--version") {
       std::cout << "Sorbantilex 1.9.2\n";
@@ -127,8 +145,8 @@ bool DisplayAvailable() {
 }
 
 bool OpensDesktop(const Options& options, bool display_available) {
-  const bool command_line_work =
-      options.all || !options.tasks.empty() || options.dry_run || options.start_page.has_value();
+  const bool command_line_work = options.all || !options.tasks.empty() || options.dry_run ||
+                                 options.start_page.has_value() || options.report;
   return display_available && !command_line_work;
 }
 

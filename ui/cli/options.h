@@ -19,11 +19,13 @@ inline constexpr int kExitUsage = 2;
 
 struct Options {
   std::optional<std::filesystem::path> windows;
-  std::string user;
+  std::vector<std::string> users;  // --user, each once; none: every profile
   std::vector<const Step*> tasks;  // the boxes --task names, in the order given
   bool all = false;
   std::optional<std::string> start_page;
   bool dry_run = false;
+  bool report = false;  // --informe: what each repair would change, nothing written
+  bool json = false;    // --json, with --informe
 };
 
 /// Reads the options. Returns nullopt when the program has already answered
@@ -37,8 +39,8 @@ bool DisplayAvailable();
 
 /// True when the desktop window should open: a display is available and no
 /// option asks for work of the command line (a repair to tick, --all, a dry
-/// run, an answer for the start-page dialog). --windows and --user only say
-/// where the window opens.
+/// run, an answer for the start-page dialog, a report). --windows and --user
+/// only say where the window opens.
 bool OpensDesktop(const Options& options, bool display_available);
 
 }  // namespace sorbantilex::cli

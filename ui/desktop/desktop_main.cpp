@@ -32,7 +32,10 @@ int Run(int argc, char** argv) {
     return kExitUsage;
   }
   return RunDesktop(argc, argv,
-                    {.found = FindDesktopTargets(*options), .open = OpenOfflineDesktop});
+                    {.found = FindDesktopTargets(*options),
+                     .open = [&](const DesktopTarget& target) {
+                       return OpenOfflineDesktop(target, options->users);
+                     }});
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "ui/desktop/offline_desktop.h"
 
+#include <sstream>
 #include <string_view>
 #include <system_error>
 
@@ -7,6 +8,8 @@
 #include "ui/text/offline_messages.h"
 #include "platform/offline/session/session.h"
 #include "registry/failure.h"
+#include "ui/cli/every_profile.h"
+#include "ui/cli/report.h"
 
 namespace sorbantilex::desktop {
 namespace {
@@ -28,6 +31,16 @@ class OfflineDesktop final : public DesktopPlatform {
   Files& files() override { return session_->files(); }
   Wmi& wmi() override { return session_->wmi(); }
   void StepStarted(std::string_view caption) override { session_->BeginStep(caption); }
+  void StepFinished(const Step& step, const std::function<void()>& again) override {
+    cli::RepeatForOtherProfiles(*session_, step, again);
+  }
+  std::string Report() override {
+    std::vector<std::string> users;
+    for (const offline::Profile& profile : session_->profiles()) users.push_back(profile.name);
+    std::ostringstream text;
+    cli::PrintReport({cli::Survey(session_->root(), users)}, text);
+    return text.str();
+  }
 
   std::vector<std::string> Notices() const override {
     std::vector<std::string> notices;
@@ -38,10 +51,13 @@ class OfflineDesktop final : public DesktopPlatform {
 
   void Finish(EndReason) override {
     const offline::SessionResult result = session_->Finish();
-    if (result.undo_error) {
+    for (const offline::UndoFileResult& file : result.undo_files) {
+      if (!file.error) continue;
       more_notices_.push_back(
-          "No se pudo escribir el archivo para deshacer los cambios del registro en \"" +
-          result.undo_folder.string() + "\" (" + std::generic_category().message(result.undo_error->error_number()) +
+          "No se pudo escribir el archivo para deshacer los cambios " +
+          (file.profile ? "del perfil " + *file.profile : std::string("del registro del equipo")) +
+          " en \"" + result.undo_folder.string() + "\" (" +
+          std::generic_category().message(file.error->error_number()) +
           "); los cambios se han guardado igualmente.");
     }
     std::string description;
@@ -61,16 +77,19 @@ class OfflineDesktop final : public DesktopPlatform {
 
 std::vector<DesktopTarget> FindDesktopTargets(const cli::Options& options) {
   std::vector<DesktopTarget> targets;
-  for (const offline::SessionTarget& found : offline::FindTargets(options.windows, options.user)) {
-    targets.push_back({found.installation.string(), found.user});
+  for (const offline::SessionTarget& found : offline::FindTargets(options.windows, options.users)) {
+    targets.push_back(
+        {found.installation.string(), found.users.size() == 1 ? found.users.front() : ""});
   }
   return targets;
 }
 
-std::unique_ptr<DesktopPlatform> OpenOfflineDesktop(const DesktopTarget& target) {
+std::unique_ptr<DesktopPlatform> OpenOfflineDesktop(const DesktopTarget& target,
+                                                    const std::vector<std::string>& users) {
   std::unique_ptr<DesktopPlatform> platform;
   text::AsFailure([&] {
-    auto session = offline::Session::Open({target.installation, target.user, false});
+    auto session = offline::Session::Open(
+        {target.installation, target.user.empty() ? users : std::vector{target.user}, false});
     if (session->another_instance()) {
       throw Failure(offline::kOfflineFailureNumber, std::string(kInUse));
     }

@@ -4,6 +4,7 @@
 // installations and profiles it is offered, and how one is opened.
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "ui/cli/options.h"
@@ -12,8 +13,9 @@
 namespace sorbantilex::desktop {
 
 /// The installations and profiles the window may open: the one --windows
-/// names, else those mounted; each profile of each, narrowed to the one
-/// --user names (folder name or SID, letter case ignored). An installation
+/// names, else those mounted; for each, every profile together (user
+/// empty) where several fit --user (all when it is not given), then each
+/// profile alone (folder name or SID, letter case ignored). An installation
 /// that cannot be examined, or has no profile that fits, is offered as it
 /// stands, so that opening it says why it cannot be repaired.
 std::vector<DesktopTarget> FindDesktopTargets(const cli::Options& options);
@@ -24,6 +26,9 @@ std::vector<DesktopTarget> FindDesktopTargets(const cli::Options& options);
 /// ends (what was repaired stays repaired). Raises `Failure` with the reason,
 /// nothing written, when the installation cannot be opened or another
 /// instance works on it.
-std::unique_ptr<DesktopPlatform> OpenOfflineDesktop(const DesktopTarget& target);
+/// A target with no user opens the profiles `users` names (every profile
+/// when it is empty). Steps that change HKEY_CURRENT_USER run for each.
+std::unique_ptr<DesktopPlatform> OpenOfflineDesktop(const DesktopTarget& target,
+                                                    const std::vector<std::string>& users = {});
 
 }  // namespace sorbantilex::desktop

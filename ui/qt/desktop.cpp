@@ -7,8 +7,10 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QLabel>
+#include <QFontDatabase>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QVBoxLayout>
@@ -54,7 +56,29 @@ std::string Joined(const std::vector<std::string>& notices, std::size_t from) {
 
 QString Describe(const DesktopTarget& target) {
   return QString::fromStdString(target.installation) + QStringLiteral("  —  ") +
-         QString::fromStdString(target.user);
+         (target.user.empty() ? QStringLiteral("Todos los perfiles")
+                              : QString::fromStdString(target.user));
+}
+
+// The report in a window of its own, read-only text; the main window stays
+// as it is.
+void ShowReport(QWidget* parent, const std::string& report) {
+  QDialog dialog(parent);
+  dialog.setObjectName("report");
+  dialog.setWindowTitle(QStringLiteral("Informe: lo que cada reparación cambiaría"));
+  auto* layout = new QVBoxLayout(&dialog);
+  auto* text = new QPlainTextEdit(QString::fromStdString(report), &dialog);
+  text->setObjectName("reportText");
+  text->setReadOnly(true);
+  text->setLineWrapMode(QPlainTextEdit::NoWrap);
+  text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  layout->addWidget(text);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
+  buttons->button(QDialogButtonBox::Close)->setText("Cerrar");
+  QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  layout->addWidget(buttons);
+  dialog.resize(900, 600);
+  dialog.exec();
 }
 
 // The chooser of installation and profile; nullopt when the user cancels.
@@ -151,8 +175,30 @@ int RunDesktop(int& argc, char** argv, const DesktopOptions& options) {
       MenuPlatform{ui, funciones, platform->token(), platform->system(), platform->registry(),
                    /*offline=*/true});
   menu.set_step_hooks({.started = [&](const Step& step) { platform->StepStarted(step.caption); },
-                       .finished = nullptr});
+                       .finished =
+                           [&](const Step& step) {
+                             platform->StepFinished(step, [&] {
+                               if (step.kind == StepKind::kStartPageDialog) {
+                                 menu.iniRem().OnOkClick();
+                               } else {
+                                 (funciones.*step.task)();
+                               }
+                             });
+                           }});
   ui.Attach(menu);
+  // "Informe…" beside the title, clear of the frames: what the repairs would
+  // change, before anything is.
+  FormWindow& main_window = ui.Window(WindowId::kMenu);
+  auto* report = new QPushButton(QStringLiteral("Informe…"), &main_window);
+  report->setObjectName("cmdInforme");
+  report->setToolTip(QStringLiteral("Muestra lo que cada reparación cambiaría, sin cambiar nada"));
+  {
+    const double dpi = main_window.logicalDpiX();
+    report->setGeometry(TwipsToPixels(3300, dpi), TwipsToPixels(150, dpi),
+                        TwipsToPixels(1515, dpi), TwipsToPixels(420, dpi));
+  }
+  QObject::connect(report, &QPushButton::clicked, &main_window,
+                   [&] { ShowReport(&main_window, platform->Report()); });
   ui.Launch();
   QApplication::exec();
   // Only the end of the program leaves the event loop, and it exits the

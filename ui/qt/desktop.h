@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/task_catalog.h"
 #include "app/window_system.h"
 #include "registry/registry_api.h"
 #include "registry/token.h"
@@ -19,7 +20,7 @@ namespace sorbantilex {
 /// change, as the command line found them.
 struct DesktopTarget {
   std::string installation;  // the mounted folder of the Windows installation
-  std::string user;          // the profile's user name
+  std::string user;          // the profile's user name; empty: every profile
 };
 
 /// An installation opened for repair. Changes are held until `Commit`.
@@ -37,6 +38,12 @@ class DesktopPlatform {
   virtual Wmi& wmi() = 0;
   /// The task runner starts the step with this caption.
   virtual void StepStarted(std::string_view /*caption*/) {}
+  /// The task runner has finished `step`; `again` runs it once more (the
+  /// platform may run it for further profiles).
+  virtual void StepFinished(const Step& /*step*/, const std::function<void()>& /*again*/) {}
+  /// What each repair would change on the installation as it is on disk,
+  /// as text, nothing written; empty where the platform has no report.
+  virtual std::string Report() { return {}; }
   /// The program ends for `reason`: writes the changes made so far to the
   /// installation as the reason calls for. Raises `Failure` when it cannot,
   /// leaving the installation as it was.

@@ -327,11 +327,13 @@ std::string Describe(const Error& error) {
     case ErrorKind::kProfileNotFound: {
       const std::string& detail = error.detail();
       return "No hay ningún perfil llamado \"" + detail.substr(0, detail.find('\n')) +
-             "\". Elija uno con --user:" + ProfileLines(detail, 1) + std::string(kNothingChanged);
+             "\". Elija uno con --user:" + ProfileLines(detail, 1) + "\n" +
+             std::string(kNothingChanged.substr(1));
     }
     case ErrorKind::kSeveralProfiles:
       return "Hay varios perfiles de usuario. Elija uno con --user:" +
-             ProfileLines(error.detail(), 0) + std::string(kNothingChanged);
+             ProfileLines(error.detail(), 0) + "\n" +
+             std::string(kNothingChanged.substr(1));
     case ErrorKind::kInstallationPresent:
       return "La carpeta " + path + " ya contiene una instalación.";
     case ErrorKind::kHiveMissing:

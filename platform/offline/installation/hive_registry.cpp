@@ -54,16 +54,19 @@ HiveRegistry::HiveRegistry(const HivePaths& paths, bool for_writing, std::unique
   };
   software_ = open(paths.software, "SOFTWARE");
   system_ = open(paths.system, "SYSTEM");
-  if (!paths.user.empty())
-    user_ = open(paths.user, paths.user_sid.empty() ? "HKEY_CURRENT_USER" : paths.user_sid);
-
   local_machine_ = VirtualKey("HKEY_LOCAL_MACHINE");
   local_machine_->children.emplace("SOFTWARE", software_->root());
   local_machine_->children.emplace("SYSTEM", system_->root());
   users_ = VirtualKey("HKEY_USERS");
-  if (user_ != nullptr && !paths.user_sid.empty()) {
-    users_->children.emplace(UpperName(paths.user_sid), user_->root());
+  std::vector<UserHivePath> users;
+  if (!paths.user.empty()) users.push_back({paths.user, paths.user_sid});
+  users.insert(users.end(), paths.more_users.begin(), paths.more_users.end());
+  for (const UserHivePath& user : users) {
+    Hive* hive = open(user.file, user.sid.empty() ? "HKEY_CURRENT_USER" : user.sid);
+    users_hives_.push_back(hive);
+    if (!user.sid.empty()) users_->children.emplace(UpperName(user.sid), hive->root());
   }
+  if (!users_hives_.empty()) user_ = users_hives_.front();
   empty_root_ = VirtualKey("");
 }
 

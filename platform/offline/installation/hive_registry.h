@@ -31,6 +31,12 @@ struct StoreNotice {
   Recovery recovery;  // kRecovered; its image is empty
 };
 
+/// A further profile's user hive.
+struct UserHivePath {
+  std::filesystem::path file;  // its NTUSER.DAT
+  std::string sid;             // HKEY_USERS\<sid> is the hive when set
+};
+
 /// The hive files that stand for a Windows installation's registry.
 struct HivePaths {
   std::filesystem::path software;     // HKEY_LOCAL_MACHINE\SOFTWARE
@@ -38,6 +44,9 @@ struct HivePaths {
   std::filesystem::path user;         // HKEY_CURRENT_USER; may be empty
   std::string user_sid;               // HKEY_USERS\<sid> is the user hive when set
   std::filesystem::path within = {};  // no link may lead a hive outside it; empty: no check
+  /// The hives of further profiles, which HKEY_CURRENT_USER can be switched
+  /// to (`HiveRegistry::SelectUser`); `user` is the first.
+  std::vector<UserHivePath> more_users = {};
 };
 
 /// The registry of a Windows installation that is not running, kept in its
@@ -102,6 +111,12 @@ class HiveRegistry final : public RegistryApi {
   /// Hives recovered from their logs and changes refused, in the order they
   /// came.
   const std::vector<StoreNotice>& notices() const { return notices_; }
+  /// How many user hives there are (`user` and `more_users`).
+  std::size_t user_count() const { return users_hives_.size(); }
+  /// From now on HKEY_CURRENT_USER is user hive `index` (0: `user`, then
+  /// `more_users` in order). Handles opened before keep their keys.
+  void SelectUser(std::size_t index) { user_ = users_hives_.at(index); }
+
   /// Number of handles open now (roots excluded).
   std::size_t OpenHandles() const { return handles_.size(); }
 
@@ -124,7 +139,8 @@ class HiveRegistry final : public RegistryApi {
   std::vector<std::unique_ptr<Hive>> hives_;
   Hive* software_ = nullptr;
   Hive* system_ = nullptr;
-  Hive* user_ = nullptr;
+  Hive* user_ = nullptr;               // HKEY_CURRENT_USER now
+  std::vector<Hive*> users_hives_;     // every user hive, in order
   std::shared_ptr<HiveKey> local_machine_;
   std::shared_ptr<HiveKey> users_;
   std::shared_ptr<HiveKey> empty_root_;

@@ -70,7 +70,7 @@ bool LooksLikeInstallation(const fs::path& folder) {
          fs::is_regular_file(ResolveNoCase(*windows, "System32\\config\\SYSTEM"), error);
 }
 
-Installation Installation::Find(const fs::path& root) {
+Installation Installation::Find(const fs::path& root, Use use) {
   std::error_code error;
   if (!fs::is_directory(root, error)) {
     const bool exists = fs::exists(fs::symlink_status(root, error));
@@ -91,7 +91,7 @@ Installation Installation::Find(const fs::path& root) {
     }
   }
   fs::path hiberfil;
-  if (Hibernated(root, &hiberfil)) throw Error(ErrorKind::kHibernated, hiberfil);
+  if (use == Use::kRepair && Hibernated(root, &hiberfil)) throw Error(ErrorKind::kHibernated, hiberfil);
   return installation;
 }
 
@@ -150,6 +150,49 @@ std::vector<Profile> Installation::Profiles(Hive* software) const {
     }
   }
   return profiles;
+}
+
+std::vector<Profile> Installation::Select(const std::vector<std::string>& users,
+                                          Hive* software) const {
+  std::vector<Profile> profiles = Profiles(software);
+  if (profiles.empty()) throw Error(ErrorKind::kNoProfile, root_);
+  if (users.empty()) return profiles;
+  std::vector<bool> chosen(profiles.size(), false);
+  for (const std::string& user : users) {
+    bool found = false;
+    for (std::size_t i = 0; i < profiles.size(); ++i) {
+      if (SameName(profiles[i].name, user) || SameName(profiles[i].sid, user)) {
+        chosen[i] = true;
+        found = true;
+      }
+    }
+    if (!found) {
+      std::string listed = user;
+      for (const auto& profile : profiles) {
+        listed += "\n" + profile.name;
+        if (!profile.sid.empty()) listed += " (" + profile.sid + ")";
+      }
+      throw Error(ErrorKind::kProfileNotFound, root_, 0, std::move(listed));
+    }
+  }
+  std::vector<Profile> selected;
+  for (std::size_t i = 0; i < profiles.size(); ++i) {
+    if (chosen[i]) selected.push_back(std::move(profiles[i]));
+  }
+  return selected;
+}
+
+HivePaths Installation::Hives(const std::vector<Profile>& profiles) const {
+  HivePaths paths{software_, system_, {}, {}, root_};
+  for (const Profile& profile : profiles) {
+    if (paths.user.empty()) {
+      paths.user = profile.user_hive;
+      paths.user_sid = profile.sid;
+    } else {
+      paths.more_users.push_back({profile.user_hive, profile.sid});
+    }
+  }
+  return paths;
 }
 
 HivePaths Installation::Hives(std::string_view user, Hive* software) const {

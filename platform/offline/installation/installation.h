@@ -21,18 +21,27 @@ struct Profile {
 /// the Windows folder and the profiles.
 class Installation {
  public:
+  /// What the installation is opened for.
+  enum class Use {
+    kRepair,  // may be written
+    kReport,  // only read: a hibernated volume is examined all the same
+  };
   /// Examines the folder. Raises Error (nothing written) when it
-  /// holds no Windows folder with SOFTWARE and SYSTEM hives, or when Windows
-  /// left the volume hibernated (hibernation or Fast Startup).
-  static Installation Find(const std::filesystem::path& root);
+  /// holds no Windows folder with SOFTWARE and SYSTEM hives, or, for
+  /// repair, when Windows left the volume hibernated (hibernation or Fast
+  /// Startup).
+  static Installation Find(const std::filesystem::path& root, Use use = Use::kRepair);
 
   const std::filesystem::path& root() const { return root_; }
   const std::filesystem::path& windows_folder() const { return windows_folder_; }
   const std::filesystem::path& software() const { return software_; }
   const std::filesystem::path& system() const { return system_; }
 
-  /// The profiles with a user hive: those SOFTWARE's ProfileList names,
-  /// else the folders under Users and Documents and Settings.
+  /// The profiles with a user hive: those SOFTWARE's ProfileList names on
+  /// the installation's drive, else the folders under Users and Documents
+  /// and Settings. A profile whose NTUSER.DAT is missing is left out; one
+  /// whose folder leads out of the installation is refused when its hive
+  /// is opened.
   /// `software`, when given, is the SOFTWARE hive already opened.
   std::vector<Profile> Profiles(Hive* software = nullptr) const;
 
@@ -41,6 +50,16 @@ class Installation {
   /// Raises Error (kNoProfile, kProfileNotFound, kSeveralProfiles) listing
   /// the profiles when none or several match.
   HivePaths Hives(std::string_view user, Hive* software = nullptr) const;
+
+  /// The profiles `users` name (folder name or SID, letter case ignored),
+  /// each once, in the order found; with `users` empty, every profile.
+  /// Raises Error kNoProfile when there is none, kProfileNotFound (the name,
+  /// then every profile) for a name that matches none.
+  std::vector<Profile> Select(const std::vector<std::string>& users,
+                              Hive* software = nullptr) const;
+  /// The hives with HKEY_CURRENT_USER switchable among `profiles` (the first
+  /// one current).
+  HivePaths Hives(const std::vector<Profile>& profiles) const;
 
  private:
   std::filesystem::path root_;
