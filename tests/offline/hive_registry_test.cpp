@@ -76,6 +76,8 @@ TEST_F(HiveRegistryTest, ValueDataIsStoredAsWindowsStoresItAndReadBackUnchanged)
       {"Vacio", kRegMultiSz, {}, {}},
       {"Numero", kRegDword, {0x20, 0, 0, 0}, {0x20, 0, 0, 0}},
       {"Binario", kRegBinary, {0x01, 0x00, 0x14, 0x80, 0xFF}, {0x01, 0x00, 0x14, 0x80, 0xFF}},
+      // A name outside ASCII, as users and malware give them.
+      {"Contraseña ∑", kRegDword, {0x01, 0, 0, 0}, {0x01, 0, 0, 0}},
       // Types libhivex does not name are legal in real hives.
       {"TipoPropio", 0x00012345, {0x07}, {0x07}},
       {"TipoMayor", 0xFFFFFFFF, {0x01, 0x02}, {0x01, 0x02}},
@@ -233,6 +235,24 @@ TEST_F(HiveRegistryTest, NewSubkeysStandInTheOrderWindowsSearches) {
     order.emplace_back(name.get());
   }
   EXPECT_EQ(order, (std::vector<std::string>{"Alpha", "m", "zz", "[br]", "^caret", "_x"}));
+}
+
+// A value name that is no text (bytes that are no UTF-8, a lone surrogate)
+// is refused as the live registry refuses it; libhivex could not write it,
+// and crashed writing the key's other values.
+TEST_F(HiveRegistryTest, AValueNameThatIsNoTextIsRefused) {
+  KeyRef key = kNullKey;
+  HiveRegistry registry(paths_, true);
+  ASSERT_EQ(registry.OpenKey(kHkeyCurrentUser, kTestKey, 0, kRegistroAccess, &key), kErrorSuccess);
+  const std::vector<std::uint8_t> one = {1, 0, 0, 0};
+  ASSERT_EQ(registry.SetValue(key, "antes", kRegDword, one), kErrorSuccess);
+  for (const std::string_view name : {std::string_view("\xff"), std::string_view("a\xed\xa0\x80")}) {
+    EXPECT_EQ(registry.SetValue(key, name, kRegDword, one), kErrorInvalidParameter);
+  }
+  registry.CloseKey(key);
+  EXPECT_TRUE(registry.Commit().errors.empty());
+  HiveRegistry reopened(paths_, false);
+  EXPECT_TRUE(Query(reopened, kHkeyCurrentUser, kTestKey, "antes").has_value());
 }
 
 // Names are matched as Windows matches them, beyond ASCII too; new names

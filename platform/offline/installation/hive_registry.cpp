@@ -12,6 +12,19 @@ namespace sorbantilex::offline {
 
 namespace {
 
+// Whether libhivex can write `name` as a value name: UTF-8 text without
+// surrogates. It fails on others, and on some of them it crashes while
+// writing the key's values.
+bool WritableValueName(std::string_view name) {
+  for (std::size_t at = 0; at < name.size();) {
+    char32_t code = 0;
+    const std::size_t length = DecodeUtf8(name, at, &code);
+    if (length == 0 || (code >= 0xD800 && code <= 0xDFFF)) return false;
+    at += length;
+  }
+  return true;
+}
+
 constexpr Status kErrorNotSupported = 50;
 constexpr Status kErrorRegistryCorrupt = 1015;
 constexpr std::string_view kCurrentControlSet = "CurrentControlSet";
@@ -346,6 +359,8 @@ Status HiveRegistry::QueryStoredValue(KeyRef key, std::string_view name, std::ui
 
 Status HiveRegistry::SetValue(KeyRef key, std::string_view name, std::uint32_t type,
                               std::span<const std::uint8_t> data) {
+  // As the live registry answers a name that is no text.
+  if (!WritableValueName(name)) return kErrorInvalidParameter;
   std::shared_ptr<HiveKey> target;
   if (const Status status = Resolve(key, kKeySetValue, &target); status != kErrorSuccess) {
     return status;
