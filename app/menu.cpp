@@ -143,7 +143,8 @@ constexpr bool LayoutMatchesCatalogue(std::span<const Control> controls, bool of
     ++boxes;
   }
   std::size_t steps = 0;
-  for (const Step& step : kSteps) steps += step.HasBox() && (offline || !step.OfflineOnly()) ? 1 : 0;
+  for (const Step& step : kSteps)
+    steps += step.HasBox() && (offline || !step.OfflineOnly()) ? 1 : 0;
   return boxes == steps;
 }
 static_assert(LayoutMatchesCatalogue(kControls, false));

@@ -60,8 +60,8 @@ struct Journal::Node {
   Node* parent = nullptr;
   KeyRef root = kNullKey;
   std::string profile;  // whose HKEY_CURRENT_USER; empty for other roots
-  std::string name;    // as the run first spelt it
-  std::string stored;  // as the registry spells it, once recorded
+  std::string name;     // as the run first spelt it
+  std::string stored;   // as the registry spells it, once recorded
   std::map<std::string, std::unique_ptr<Node>> children;  // by upper-cased name
 
   // How the key stood before the run, noted at its first change.
@@ -298,8 +298,7 @@ Status Journal::SetValue(KeyRef key, std::string_view name, std::uint32_t type,
   const Status status = inner().SetValue(key, name, type, data);
   if (status == kErrorSuccess) {
     if (undoable) node->touched.try_emplace(UpperName(name), name);
-    Add(Entry(JournalEntry::Kind::kValueWritten, node ? ReportPath(*node) : "?", name, type,
-              data));
+    Add(Entry(JournalEntry::Kind::kValueWritten, node ? ReportPath(*node) : "?", name, type, data));
   } else if (fresh) {
     Forget(*node);
   }
@@ -341,9 +340,8 @@ std::vector<RegFileKey> Journal::UndoKeys() const {
 
 std::vector<Journal::UndoPart> Journal::UndoParts() const {
   std::vector<UndoPart> parts;
-  parts.push_back({std::nullopt, UndoKeysOf([](const Node& root) {
-                     return root.root != kHkeyCurrentUser;
-                   })});
+  parts.push_back(
+      {std::nullopt, UndoKeysOf([](const Node& root) { return root.root != kHkeyCurrentUser; })});
   for (const auto& [root, node] : roots_) {
     if (root.first != kHkeyCurrentUser) continue;
     const std::string& profile = root.second;
@@ -438,7 +436,7 @@ std::vector<Journal::NetChange> Journal::NetChanges() {
   constexpr std::size_t kNone = static_cast<std::size_t>(-1);
   struct Visit {
     Node* node;
-    bool covered;      // a key above was deleted or created as a whole
+    bool covered;               // a key above was deleted or created as a whole
     std::size_t deleted_above;  // the change of the deleted key above; kNone
   };
   std::vector<Visit> pending;
@@ -458,8 +456,8 @@ std::vector<Journal::NetChange> Journal::NetChanges() {
       const std::string path = ReportPath(node);
       auto change = [&](Kind kind, std::string name, std::optional<RegFileValue> before,
                         std::optional<RegFileValue> after) {
-        changes.push_back({kind, path, node.profile, std::move(name), std::move(before),
-                           std::move(after)});
+        changes.push_back(
+            {kind, path, node.profile, std::move(name), std::move(before), std::move(after)});
       };
       if (node.existed && !now) {
         if (!visit.covered) {
@@ -480,8 +478,10 @@ std::vector<Journal::NetChange> Journal::NetChanges() {
         // the run touched.
         std::map<std::string, std::string> names = node.touched;
         if (node.deleted) {
-          for (const RegFileValue& value : node.values) names.try_emplace(UpperName(value.name), value.name);
-          for (const RegFileValue& value : *now) names.try_emplace(UpperName(value.name), value.name);
+          for (const RegFileValue& value : node.values)
+            names.try_emplace(UpperName(value.name), value.name);
+          for (const RegFileValue& value : *now)
+            names.try_emplace(UpperName(value.name), value.name);
         }
         for (const auto& [upper, name] : names) {
           auto before = find(node.values, upper);

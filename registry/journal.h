@@ -99,11 +99,11 @@ class Journal final : public ForwardingRegistry {
   /// shallowest; values of a key created are given as written.
   struct NetChange {
     JournalEntry::Kind kind = JournalEntry::Kind::kValueWritten;
-    std::string key;      // "HKLM\SOFTWARE\...", "HKCU\..."
-    std::string profile;  // whose HKEY_CURRENT_USER; empty for other roots
-    std::string name;     // the value's; empty for a key
-    std::optional<RegFileValue> before;  // the value as it was (none: absent)
-    std::optional<RegFileValue> after;   // the value as it is now (none: absent)
+    std::string key;                        // "HKLM\SOFTWARE\...", "HKCU\..."
+    std::string profile;                    // whose HKEY_CURRENT_USER; empty for other roots
+    std::string name;                       // the value's; empty for a key
+    std::optional<RegFileValue> before;     // the value as it was (none: absent)
+    std::optional<RegFileValue> after;      // the value as it is now (none: absent)
     std::vector<RegFileValue> values = {};  // a key deleted: the values it held
     std::size_t subkeys = 0;                // a key deleted: keys deleted beneath it
   };

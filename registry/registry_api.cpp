@@ -22,8 +22,8 @@ Status RegistryApi::QueryStoredValue(KeyRef key, std::string_view name, std::uin
   if (type != nullptr) *type = kind;
   if (data != nullptr) {
     const bool text = kind == kRegSz || kind == kRegExpandSz || kind == kRegMultiSz;
-    *data = text ? Utf8ToUtf16Le(std::string_view(reinterpret_cast<const char*>(bytes.data()),
-                                                  bytes.size()))
+    *data = text ? Utf8ToUtf16Le(
+                       std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()))
                  : std::move(bytes);
   }
   return kErrorSuccess;

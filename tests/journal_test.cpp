@@ -49,9 +49,9 @@ class UndoRoundTrip : public TaskTest, public ::testing::WithParamInterface<Chan
 void LockStartPage(MemoryRegistry& registry) {
   const std::string explorer = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
   const std::string explorer_copy =
-      "Software\\Microsoft\\Windows\\CurrentVersion\\Group Policy Objects\\LocalUser\\" +
-      explorer;
-  const std::string control_panel = "Software\\Policies\\Microsoft\\Internet Explorer\\Control Panel";
+      "Software\\Microsoft\\Windows\\CurrentVersion\\Group Policy Objects\\LocalUser\\" + explorer;
+  const std::string control_panel =
+      "Software\\Policies\\Microsoft\\Internet Explorer\\Control Panel";
   const auto put = [&](KeyRef root, const std::string& path, std::string_view name,
                        std::uint32_t type, const Bytes& data) {
     KeyRef key = kNullKey;
@@ -155,8 +155,7 @@ TEST(JournalTest, WritesOnlyWhatTheRunChanged) {
   registro.CrearNuevaClave(kHkeyCurrentUser, "Software\\Nueva\\Honda");
   // A value written in a key the run created: removing the key undoes it;
   // the key must not come back to have its value removed.
-  registro.EstablecerValor(kHkeyCurrentUser, "Software\\Nueva\\Honda", "PopupMgr", "1",
-                           kRegDword);
+  registro.EstablecerValor(kHkeyCurrentUser, "Software\\Nueva\\Honda", "PopupMgr", "1", kRegDword);
   registro.EliminarClave(kHkeyCurrentUser, "Software\\NoExiste");
 
   EXPECT_EQ(RegFileText(recorder.UndoKeys()),
@@ -191,7 +190,6 @@ TEST(JournalTest, RestoresADeeplyNestedDeletedKey) {
   ASSERT_EQ(ImportRegFile(registry, journal.UndoFile()), "");
   EXPECT_EQ(registry.Snapshot(kHkeyCurrentUser, "Software"), before);
 }
-
 
 // What a run leaves different, whatever it did on the way: the report's
 // findings. Each case starts from one key with two values and a subkey.
@@ -240,7 +238,9 @@ const NetCase kNetCases[] = {
      },
      {}},
     {"OtherTypeSameBytes",
-     [](Registro& r) { r.EstablecerValor(kHkeyCurrentUser, "Software\\Zona", "Numero", "1", kRegSz); },
+     [](Registro& r) {
+       r.EstablecerValor(kHkeyCurrentUser, "Software\\Zona", "Numero", "1", kRegSz);
+     },
      {"value-written HKCU\\Software\\Zona Numero"}},
     {"ValueDeleted",
      [](Registro& r) { r.EliminarValor(kHkeyCurrentUser, "Software\\Zona", "Texto"); },

@@ -313,7 +313,7 @@ struct WipedSystem {
 const WipedSystem kWipedSystems[] = {
     {"Windows7",
      {6, 1},
-     60 - 1 + 7,    // its own, but the antivirus's, and XP's others
+     60 - 1 + 7,  // its own, but the antivirus's, and XP's others
      121 - 8 + 18,
      {{"Minimal\\ProfSvc", "Service"},
       {"Minimal\\volmgr.sys", "Driver"},

@@ -41,11 +41,13 @@ const ValueCase kValueCases[] = {
     {"ExpandSz", {"e", false, kRegExpandSz, Text("%A%")}, "\"e\"=hex(2):25,00,41,00,25,00"},
     // Stored bytes of odd length, which no text stands for: as they are.
     {"OddLengthText",
-     Stored({"o", false, kRegSz, Text("\xe6\x85\xa2" "c")}, {0x61, 0x62, 0x63}),
+     Stored({"o", false, kRegSz,
+             Text("\xe6\x85\xa2"
+                  "c")},
+            {0x61, 0x62, 0x63}),
      "\"o\"=hex(1):61,62,63"},
     {"OneByteText", Stored({"o", false, kRegSz, Text("c")}, {0x63}), "\"o\"=hex(1):63"},
-    {"OddLengthExpandSz",
-     Stored({"o", false, kRegExpandSz, Text("%\x00A")}, {0x25, 0x00, 0x41}),
+    {"OddLengthExpandSz", Stored({"o", false, kRegExpandSz, Text("%\x00A")}, {0x25, 0x00, 0x41}),
      "\"o\"=hex(2):25,00,41"},
     {"StoredAsTheTextSays",
      Stored({"s", false, kRegSz, Text(std::string_view("ab\0", 3))}, {0x61, 0, 0x62, 0, 0, 0}),
@@ -140,11 +142,12 @@ TEST(RegFileTest, LeavesOutNamesWithLineBreaksOrZeros) {
   };
   std::vector<std::string> omitted;
   const Bytes bytes = RegFileBytes(keys, &omitted);
-  EXPECT_EQ(omitted, (std::vector<std::string>{
-                         "[HKEY_CURRENT_USER\\Software\\Nul\\0x]",
-                         "[HKEY_CURRENT_USER\\Software\\K] \"a\\n\\\"Evil\\\"=\\\"x\\\"\"",
-                         "[HKEY_CURRENT_USER\\Software\\x\\r\\n[-HKEY_CURRENT_USER\\Software]\\r\\n]",
-                     }));
+  EXPECT_EQ(omitted,
+            (std::vector<std::string>{
+                "[HKEY_CURRENT_USER\\Software\\Nul\\0x]",
+                "[HKEY_CURRENT_USER\\Software\\K] \"a\\n\\\"Evil\\\"=\\\"x\\\"\"",
+                "[HKEY_CURRENT_USER\\Software\\x\\r\\n[-HKEY_CURRENT_USER\\Software]\\r\\n]",
+            }));
 
   const std::string text = RegFileText(keys);
   std::vector<std::string> sections;
@@ -158,9 +161,9 @@ TEST(RegFileTest, LeavesOutNamesWithLineBreaksOrZeros) {
 
   MemoryRegistry registry;
   KeyRef kept = kNullKey;
-  ASSERT_EQ(registry.CreateKey(kHkeyCurrentUser, "Software\\Kept", 0, kRegistroAccess, &kept,
-                               nullptr),
-            kErrorSuccess);
+  ASSERT_EQ(
+      registry.CreateKey(kHkeyCurrentUser, "Software\\Kept", 0, kRegistroAccess, &kept, nullptr),
+      kErrorSuccess);
   registry.CloseKey(kept);
   ASSERT_EQ(ImportRegFile(registry, bytes), "");
   const auto software = registry.Snapshot(kHkeyCurrentUser, "Software");

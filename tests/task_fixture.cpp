@@ -57,8 +57,8 @@ void TaskTest::SetUpDamagedSystem() {
   Put(kHkeyLocalMachine,
       "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\SilentProcessExit\\notepad.exe",
       "MonitorProcess", kRegSz, Text("evil.exe"));
-  Put(kHkeyLocalMachine, "SOFTWARE\\Policies\\Microsoft\\Windows Defender",
-      "DisableAntiSpyware", kRegDword, Dword(1));
+  Put(kHkeyLocalMachine, "SOFTWARE\\Policies\\Microsoft\\Windows Defender", "DisableAntiSpyware",
+      kRegDword, Dword(1));
   Put(kHkeyLocalMachine, "SOFTWARE\\Microsoft\\Windows Defender\\Exclusions\\Paths", "C:\\",
       kRegDword, Dword(0));
   Put(kHkeyLocalMachine, "SOFTWARE\\Policies\\Google\\Chrome", "HomepageLocation", kRegSz,
@@ -72,7 +72,8 @@ void TaskTest::SetUpDamagedSystem() {
 
 void TaskTest::ExpectRepairLeaves(const PlantedKey& row, const Repair& repair) {
   const auto plant = [&] {
-    for (const auto& value : row.planted) Put(row.root, row.key, value.name, value.type, value.data);
+    for (const auto& value : row.planted)
+      Put(row.root, row.key, value.name, value.type, value.data);
   };
   const auto sorted = [](std::vector<KeySnapshot::Value> values) {
     std::ranges::sort(values, {}, [](const KeySnapshot::Value& v) { return UpperName(v.name); });

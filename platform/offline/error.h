@@ -121,29 +121,29 @@ struct RecoveryIssue {
     kEntryBadBinsSize,
     kEntryNoPages,
     // Refusals: what Windows would make of the files is not certain.
-    kNoLogs,               // none beside the hive
+    kNoLogs,                // none beside the hive
     kNoLogsForDamagedHead,  // the base block is damaged and no log replaces it
-    kHeadAndDataDamaged,   // which logs belong to the hive cannot be told
-    kForeignLog,           // `log` belongs to another hive or another moment
-    kOnlyOlderChanges,     // the logs hold only changes the hive has
-    kNoEntryApplies,       // `because`, when set, says why
-    kEntryTooLarge,        // entry `entry` of `log` claims `number` bytes of hive bins
-    kEntryPagesOutside,    // entry `entry` of `log` has pages outside the hive bins
-    kEntryPagesPastEnd,    // entry `entry` of `log` lists more pages than it holds
-    kOldLogUnknownSector,  // `log` (old format) has a sector size no writer uses
+    kHeadAndDataDamaged,    // which logs belong to the hive cannot be told
+    kForeignLog,            // `log` belongs to another hive or another moment
+    kOnlyOlderChanges,      // the logs hold only changes the hive has
+    kNoEntryApplies,        // `because`, when set, says why
+    kEntryTooLarge,         // entry `entry` of `log` claims `number` bytes of hive bins
+    kEntryPagesOutside,     // entry `entry` of `log` has pages outside the hive bins
+    kEntryPagesPastEnd,     // entry `entry` of `log` lists more pages than it holds
+    kOldLogUnknownSector,   // `log` (old format) has a sector size no writer uses
     kOldLogBadBinsSize,
-    kOldLogTooLarge,       // `log` claims `number` bytes of hive bins
+    kOldLogTooLarge,  // `log` claims `number` bytes of hive bins
     kOldLogNoDirtyVector,
     kOldLogIncomplete,
-    kOldPageInvalidBin,    // page `number` of `log` is in no valid bin; `partial`:
-                           // pages before it were valid
+    kOldPageInvalidBin,  // page `number` of `log` is in no valid bin; `partial`:
+                         // pages before it were valid
     kNoLogOfThisMoment,
-    kSingleAndPair,        // `log` (one-log scheme) and a pair both apply
-    kOnlySecondLog,        // only `log`, the second of a pair, applies
-    kTwoFormats,           // `log` and `other`, of two formats, both apply
-    kLogsDamaged,          // every log in `logs` is damaged or incomplete
+    kSingleAndPair,  // `log` (one-log scheme) and a pair both apply
+    kOnlySecondLog,  // only `log`, the second of a pair, applies
+    kTwoFormats,     // `log` and `other`, of two formats, both apply
+    kLogsDamaged,    // every log in `logs` is damaged or incomplete
     kSequenceExhausted,
-    kBinsDoNotFollow,      // the result's hive bins do not follow each other
+    kBinsDoNotFollow,  // the result's hive bins do not follow each other
   };
   Kind kind = Kind::kNone;
   std::string log;

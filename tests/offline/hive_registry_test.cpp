@@ -110,7 +110,8 @@ TEST_F(HiveRegistryTest, OddLengthStringsAreReadAsStoredAndUndoneExactly) {
         hivex_open(paths_.user.c_str(), HIVEX_OPEN_WRITE), hivex_close);
     ASSERT_TRUE(hive);
     hive_node_h key = hivex_root(hive.get());
-    for (const char* part : {"Software", "Prueba"}) key = hivex_node_get_child(hive.get(), key, part);
+    for (const char* part : {"Software", "Prueba"})
+      key = hivex_node_get_child(hive.get(), key, part);
     ASSERT_NE(key, 0u);
     char name[] = "impar";
     char odd[] = {'a', 'b', 'c'};
@@ -246,7 +247,8 @@ TEST_F(HiveRegistryTest, AValueNameThatIsNoTextIsRefused) {
   ASSERT_EQ(registry.OpenKey(kHkeyCurrentUser, kTestKey, 0, kRegistroAccess, &key), kErrorSuccess);
   const std::vector<std::uint8_t> one = {1, 0, 0, 0};
   ASSERT_EQ(registry.SetValue(key, "antes", kRegDword, one), kErrorSuccess);
-  for (const std::string_view name : {std::string_view("\xff"), std::string_view("a\xed\xa0\x80")}) {
+  for (const std::string_view name :
+       {std::string_view("\xff"), std::string_view("a\xed\xa0\x80")}) {
     EXPECT_EQ(registry.SetValue(key, name, kRegDword, one), kErrorInvalidParameter);
   }
   registry.CloseKey(key);
@@ -379,11 +381,9 @@ void SetSequence2(const fs::path& hive, std::uint32_t value) {
 }
 
 const Refusal kRefusals[] = {
-    {"Dirty", [](const HivePaths& p) { SetSequence2(p.system, 77); },
-     ErrorKind::kLogUnrecoverable},
+    {"Dirty", [](const HivePaths& p) { SetSequence2(p.system, 77); }, ErrorKind::kLogUnrecoverable},
     {"DirtyEvenForDryRun", [](const HivePaths& p) { SetSequence2(p.user, 77); },
-     ErrorKind::kLogUnrecoverable,
-     false},
+     ErrorKind::kLogUnrecoverable, false},
     {"NotAHive",
      [](const HivePaths& p) { WriteBytes(p.software, Bytes("MZ este no es un registro")); },
      ErrorKind::kNotAHive},

@@ -94,8 +94,7 @@ struct Outcome {
   Expected refusal;            // kNone for a recovery
 };
 
-Outcome Recovered(int state, Applied applied, Expected left_out = {},
-                  std::uint32_t sequence = 0) {
+Outcome Recovered(int state, Applied applied, Expected left_out = {}, std::uint32_t sequence = 0) {
   Outcome outcome;
   outcome.state = state;
   outcome.applied = std::move(applied);
@@ -250,7 +249,8 @@ const Case kCases[] = {
                 Named("NTUSER.DAT.LOG2", second.bytes()),
                 {}}};
      },
-     Recovered(3, {{"NTUSER.DAT.LOG1", 3}}, {IssueKind::kFirstEntryNotAnnounced, "NTUSER.DAT.LOG2"})},
+     Recovered(3, {{"NTUSER.DAT.LOG1", 3}},
+               {IssueKind::kFirstEntryNotAnnounced, "NTUSER.DAT.LOG2"})},
     {"DamagedBaseBlockTakesOnlyTheLatestLog",
      [](const History& h) -> Scenario {
        return {DamagedBase(h),

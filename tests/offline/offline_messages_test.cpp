@@ -132,7 +132,8 @@ const MessageCase kMessageCases[] = {
       "Arranque Windows"},
      true},
     {"LogIsALink",
-     Error(ErrorKind::kLogUnreadable, kFile, Error(ErrorKind::kNotRegularFile, kFile, 0, "symlink")),
+     Error(ErrorKind::kLogUnreadable, kFile,
+           Error(ErrorKind::kNotRegularFile, kFile, 0, "symlink")),
      {"No se puede leer", "enlace simbólico"},
      true},
     {"LogTooLarge", Error(ErrorKind::kLogUnreadable, kFile, EFBIG), {"demasiado grande"}, true},
@@ -168,12 +169,14 @@ INSTANTIATE_TEST_SUITE_P(Offline, OfflineMessage, ::testing::ValuesIn(kMessageCa
 TEST(OfflineNotice, SaysWhatTheLogsBrought) {
   StoreNotice notice;
   notice.hive = kFile;
-  notice.recovery.applied = {{"SOFTWARE.LOG1", false, 2, 10, 11}, {"SOFTWARE.LOG2", false, 1, 12, 12}};
+  notice.recovery.applied = {{"SOFTWARE.LOG1", false, 2, 10, 11},
+                             {"SOFTWARE.LOG2", false, 1, 12, 12}};
   notice.recovery.left_out = Issue(RecoveryIssue::Kind::kEntryBadHash, "SOFTWARE.LOG2", 13);
   const std::string text = text::DescribeNotice(notice);
   for (const char* words :
        {"\"/mnt/win dows/WINDOWS/system32/config/SOFTWARE\"",
-        "2 entradas de \"SOFTWARE.LOG1\" (de la 10 a la 11) y 1 entrada de \"SOFTWARE.LOG2\" (la 12)",
+        "2 entradas de \"SOFTWARE.LOG1\" (de la 10 a la 11) y 1 entrada de \"SOFTWARE.LOG2\" (la "
+        "12)",
         "se han dejado fuera, como haría Windows, porque la entrada 13 de \"SOFTWARE.LOG2\" está "
         "dañada"}) {
     EXPECT_NE(text.find(words), std::string::npos) << text;

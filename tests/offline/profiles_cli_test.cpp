@@ -93,8 +93,7 @@ void AddProfile(const fs::path& root, const std::string& name,
 void AddProfileListEntry(const fs::path& root, const std::string& sid, const std::string& image) {
   const Installation installation = Installation::Find(root);
   Seed(HivePaths{installation.software(), installation.system(), {}, {}}, [&](HiveRegistry& r) {
-    const std::string key =
-        "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\" + sid;
+    const std::string key = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\" + sid;
     CreatePath(r, kHkeyLocalMachine, key);
     SetText(r, kHkeyLocalMachine, key, "ProfileImagePath", kRegExpandSz, image);
   });
@@ -134,8 +133,7 @@ const InstallationCase kInstallations[] = {
      {"Juan", "Ana"},
      {Found("restricciones-sistema", "Juan", "HKCU\\" + kSystemPolicy, "None", "delete-key"),
       Found("restricciones-explorador", "Ana", "HKCU\\" + kExplorerPolicy, "None", "delete-key"),
-      Found("restricciones-explorador", "Juan", "HKCU\\" + kExplorerPolicy, "None",
-            "delete-key")},
+      Found("restricciones-explorador", "Juan", "HKCU\\" + kExplorerPolicy, "None", "delete-key")},
      // Ana's hive holds no system policy; the machine's keys are found once.
      {Found("restricciones-sistema", "Ana", "HKCU\\" + kSystemPolicy, "None", "delete-key")},
      {{"Documents and Settings/Juan/NTUSER.DAT", kSystemPolicy},
@@ -198,7 +196,9 @@ TEST_P(EveryProfile, TheReportFindsWhatTheRepairThenRemoves) {
   ASSERT_EQ(repaired.status, 0) << repaired.output;
   for (const auto& [hive, key] : GetParam().gone) {
     HiveRegistry registry(HivePaths{Installation::Find(root_).software(),
-                                    Installation::Find(root_).system(), root_ / hive, {}},
+                                    Installation::Find(root_).system(),
+                                    root_ / hive,
+                                    {}},
                           false);
     EXPECT_FALSE(Snapshot(registry, kHkeyCurrentUser, key).has_value()) << hive << " " << key;
   }
@@ -244,7 +244,8 @@ TEST_F(TwoProfiles, UserNamesTheProfilesRepairedAndEachGetsItsUndoFile) {
             std::string::npos)
       << both.output;
   std::set<std::string> undo_files;
-  for (const auto& entry : fs::directory_iterator(Installation::Find(root_).software().parent_path())) {
+  for (const auto& entry :
+       fs::directory_iterator(Installation::Find(root_).software().parent_path())) {
     const std::string name = entry.path().filename().string();
     if (name.starts_with("Sorbantilex-deshacer-")) undo_files.insert(name);
   }

@@ -184,14 +184,15 @@ bool PrintChangeReport(const offline::Session& session, const offline::SessionRe
     }
     auto lines = DescribeChanges(machine);
     if (caption == kFilesCaption) {
-      for (; file_index < files.size(); ++file_index) lines.push_back(DescribeFile(files[file_index]));
+      for (; file_index < files.size(); ++file_index)
+        lines.push_back(DescribeFile(files[file_index]));
     }
     const bool per_profile = several_profiles && (end - first > 1 || [&] {
-      for (const JournalEntry& change : sections[first].changes) {
-        if (OfCurrentUser(change)) return true;
-      }
-      return false;
-    }());
+                               for (const JournalEntry& change : sections[first].changes) {
+                                 if (OfCurrentUser(change)) return true;
+                               }
+                               return false;
+                             }());
     if (lines.empty() && !per_profile) lines.push_back("sin cambios");
     for (const auto& line : lines) out << "    " << Terminal(line, Breaks::kEscaped) << "\n";
     if (per_profile) {

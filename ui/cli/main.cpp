@@ -65,13 +65,13 @@ EndReason RunMenu(const Options& options, offline::Session& session) {
   };
   ui.checkpoint = check;
   ui.on_dialog = [&](std::string_view page) {
-    std::cout << "[" << IniRem::Layout().title << "] Dirección: "
-              << Terminal(page, Breaks::kEscaped) << " (Aplicar)\n";
+    std::cout << "[" << IniRem::Layout().title
+              << "] Dirección: " << Terminal(page, Breaks::kEscaped) << " (Aplicar)\n";
   };
   Funciones funciones(
       TaskPlatform{session.registry(), session.system(), session.files(), session.wmi(), ui});
   Menu menu(MenuPlatform{ui, funciones, session.token(), session.system(), session.registry(),
-                        /*offline=*/true});
+                         /*offline=*/true});
   menu.set_step_hooks({.started =
                            [&](const Step& step) {
                              check();

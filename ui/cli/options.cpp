@@ -115,8 +115,8 @@ std::optional<Options> Parse(int argc, char** argv, int* early_exit) {
   }
   if (alone && args.size() != 1) return usage(std::string(*alone) + " no admite otros argumentos");
   if (options.json && !options.report) return usage("--json solo se usa con --informe");
-  if (options.report && (options.all || !options.tasks.empty() || options.dry_run ||
-                         options.start_page)) {
+  if (options.report &&
+      (options.all || !options.tasks.empty() || options.dry_run || options.start_page)) {
     return usage("--informe no repara nada: no admite --task, --all, --dry-run ni --start-page");
   }
   if (alone) {

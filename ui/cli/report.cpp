@@ -275,15 +275,14 @@ std::vector<std::string> Describe(const Finding& finding) {
       if (!finding.before) {
         return {"valor " + finding.key + value + ": se crearía = " + Shown(*finding.after)};
       }
-      return {"valor " + finding.key + value + " = " + Shown(*finding.before) +
-              ": se escribiría " + Shown(*finding.after)};
+      return {"valor " + finding.key + value + " = " + Shown(*finding.before) + ": se escribiría " +
+              Shown(*finding.after)};
     case Finding::Kind::kValueDeleted:
       return {"valor " + finding.key + value + " = " + Shown(*finding.before) + ": se borraría"};
     case Finding::Kind::kFileWritten:
       return {"archivo " + finding.key +
-              (finding.file_before
-                   ? " (" + std::to_string(finding.file_before->size()) + " bytes)"
-                   : std::string(" (no existe)")) +
+              (finding.file_before ? " (" + std::to_string(finding.file_before->size()) + " bytes)"
+                                   : std::string(" (no existe)")) +
               ": se escribiría con " + std::to_string(finding.file_after.size()) + " bytes: \"" +
               Printable(FileText(finding.file_after)) + "\""};
   }
@@ -403,8 +402,8 @@ void PrintReportJson(const std::vector<InstallationReport>& reports, std::ostrea
         << ",\n      \"profiles\": [";
     for (std::size_t p = 0; p < report.profiles.size(); ++p) {
       const offline::Profile& profile = report.profiles[p];
-      out << (p ? ", " : "") << "{\"name\": " << JsonString(profile.name) << ", \"sid\": "
-          << (profile.sid.empty() ? std::string("null") : JsonString(profile.sid))
+      out << (p ? ", " : "") << "{\"name\": " << JsonString(profile.name)
+          << ", \"sid\": " << (profile.sid.empty() ? std::string("null") : JsonString(profile.sid))
           << ", \"hive\": " << JsonString(profile.user_hive.string()) << "}";
     }
     out << "],\n      \"notices\": [";

@@ -34,7 +34,7 @@ struct Finding {
   /// The hive file that holds the key, or the file itself.
   std::filesystem::path file;
   std::optional<std::vector<std::uint8_t>> file_before;  // a file: its bytes now (none: absent)
-  std::vector<std::uint8_t> file_after;                   // a file: as it would be written
+  std::vector<std::uint8_t> file_after;                  // a file: as it would be written
 };
 
 /// What one repair would change.
@@ -49,9 +49,9 @@ struct RepairReport {
 struct InstallationReport {
   std::filesystem::path root;
   std::vector<offline::Profile> profiles;
-  std::vector<RepairReport> repairs;   // in the catalogue's order
-  std::vector<std::string> notices;    // hives recovered from their logs, in Spanish
-  std::optional<std::string> error;    // why it could not be examined at all, in Spanish
+  std::vector<RepairReport> repairs;  // in the catalogue's order
+  std::vector<std::string> notices;   // hives recovered from their logs, in Spanish
+  std::optional<std::string> error;   // why it could not be examined at all, in Spanish
   bool failed() const;
 };
 

@@ -31,11 +31,10 @@ int Run(int argc, char** argv) {
                  "la línea de órdenes: úselas con sorbantilex.\n";
     return kExitUsage;
   }
-  return RunDesktop(argc, argv,
-                    {.found = FindDesktopTargets(*options),
-                     .open = [&](const DesktopTarget& target) {
-                       return OpenOfflineDesktop(target, options->users);
-                     }});
+  return RunDesktop(
+      argc, argv, {.found = FindDesktopTargets(*options), .open = [&](const DesktopTarget& target) {
+                     return OpenOfflineDesktop(target, options->users);
+                   }});
 }
 
 }  // namespace

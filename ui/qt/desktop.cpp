@@ -171,9 +171,8 @@ int RunDesktop(int& argc, char** argv, const DesktopOptions& options) {
   window_system = &ui;
   Funciones funciones(TaskPlatform{platform->registry(), platform->system(), platform->files(),
                                    platform->wmi(), ui});
-  Menu menu(
-      MenuPlatform{ui, funciones, platform->token(), platform->system(), platform->registry(),
-                   /*offline=*/true});
+  Menu menu(MenuPlatform{ui, funciones, platform->token(), platform->system(), platform->registry(),
+                         /*offline=*/true});
   menu.set_step_hooks({.started = [&](const Step& step) { platform->StepStarted(step.caption); },
                        .finished =
                            [&](const Step& step) {
@@ -194,8 +193,8 @@ int RunDesktop(int& argc, char** argv, const DesktopOptions& options) {
   report->setToolTip(QStringLiteral("Muestra lo que cada reparación cambiaría, sin cambiar nada"));
   {
     const double dpi = main_window.logicalDpiX();
-    report->setGeometry(TwipsToPixels(3300, dpi), TwipsToPixels(150, dpi),
-                        TwipsToPixels(1515, dpi), TwipsToPixels(420, dpi));
+    report->setGeometry(TwipsToPixels(3300, dpi), TwipsToPixels(150, dpi), TwipsToPixels(1515, dpi),
+                        TwipsToPixels(420, dpi));
   }
   QObject::connect(report, &QPushButton::clicked, &main_window,
                    [&] { ShowReport(&main_window, platform->Report()); });

@@ -132,13 +132,11 @@ std::string ProfileLines(const std::string& detail, std::size_t first) {
 // 590 de "NTUSER.DAT.LOG1" está dañada ...").
 std::string StopWords(const offline::RecoveryIssue& stop) {
   using Kind = offline::RecoveryIssue::Kind;
-  const std::string entry =
-      "la entrada " + std::to_string(stop.entry) + " de " + Quoted(stop.log);
+  const std::string entry = "la entrada " + std::to_string(stop.entry) + " de " + Quoted(stop.log);
   switch (stop.kind) {
     case Kind::kFirstEntryNotAnnounced:
-      return "la primera entrada de " + Quoted(stop.log) + " es la " +
-             std::to_string(stop.entry) + " y su cabecera anuncia la " +
-             std::to_string(stop.expected);
+      return "la primera entrada de " + Quoted(stop.log) + " es la " + std::to_string(stop.entry) +
+             " y su cabecera anuncia la " + std::to_string(stop.expected);
     case Kind::kEntryMissing:
       return "tras la entrada " + std::to_string(stop.expected - 1) + " viene, en " +
              Quoted(stop.log) + ", la " + std::to_string(stop.entry) + " en lugar de la " +
@@ -160,8 +158,8 @@ std::string StopWords(const offline::RecoveryIssue& stop) {
 std::string RecoveryWords(const offline::RecoveryIssue& issue) {
   using Kind = offline::RecoveryIssue::Kind;
   const std::string log = Quoted(issue.log);
-  const std::string entry = "La entrada " + std::to_string(issue.entry) +
-                            " del registro de transacciones " + log;
+  const std::string entry =
+      "La entrada " + std::to_string(issue.entry) + " del registro de transacciones " + log;
   const auto damaged = [&](const std::string& why) {
     return "El registro de transacciones " + log + " está dañado: " + why + ".";
   };
@@ -224,7 +222,8 @@ std::string RecoveryWords(const offline::RecoveryIssue& issue) {
              Quoted(issue.other) + ") que se le podrían aplicar.";
     case Kind::kLogsDamaged: {
       std::string names;
-      for (const std::string& name : issue.logs) names += (names.empty() ? "" : ", ") + Quoted(name);
+      for (const std::string& name : issue.logs)
+        names += (names.empty() ? "" : ", ") + Quoted(name);
       return "Sus registros de transacciones (" + names + ") están dañados o incompletos.";
     }
     case Kind::kSequenceExhausted:
@@ -332,8 +331,7 @@ std::string Describe(const Error& error) {
     }
     case ErrorKind::kSeveralProfiles:
       return "Hay varios perfiles de usuario. Elija uno con --user:" +
-             ProfileLines(error.detail(), 0) + "\n" +
-             std::string(kNothingChanged.substr(1));
+             ProfileLines(error.detail(), 0) + "\n" + std::string(kNothingChanged.substr(1));
     case ErrorKind::kInstallationPresent:
       return "La carpeta " + path + " ya contiene una instalación.";
     case ErrorKind::kHiveMissing:
@@ -378,8 +376,8 @@ std::string Describe(const Error& error) {
     case ErrorKind::kAmbiguousLogs:
       return "Hay junto al archivo de registro dos archivos que solo se distinguen por las "
              "mayúsculas, " +
-             path + " y " + Quoted(error.detail()) +
-             ", y no se puede saber cuál usaría Windows." + std::string(kNothingChanged);
+             path + " y " + Quoted(error.detail()) + ", y no se puede saber cuál usaría Windows." +
+             std::string(kNothingChanged);
     case ErrorKind::kNoMemoryForRecovery:
       return "No se pudo preparar en memoria la recuperación de " + path + Because(error) + "." +
              std::string(kNothingChanged);

@@ -32,8 +32,7 @@ namespace {
 // nothing of it: where it cannot be written, the run stands as it is.
 class Program final : public Win32WindowSystem {
  public:
-  Program(HINSTANCE instance, const Journal& undo)
-      : Win32WindowSystem(instance), undo_(undo) {}
+  Program(HINSTANCE instance, const Journal& undo) : Win32WindowSystem(instance), undo_(undo) {}
 
   void SaveUndo() noexcept {
     try {

@@ -91,5 +91,4 @@ Recovery RecoverHive(std::vector<std::uint8_t> primary, const HiveLogs& logs);
 /// and `sequence`, the checksum recomputed.
 void MarkClean(std::span<std::uint8_t> base_block, std::uint32_t sequence);
 
-
 }  // namespace sorbantilex::offline

@@ -204,8 +204,12 @@ bool HiveRegistry::MayRewriteValues(HiveKey& key, std::string_view changed_name,
   }
   if (large == nullptr && !NeedsBigDataRecord(minor, new_size)) return true;
   const std::string which = large != nullptr ? large->name : std::string(changed_name);
-  notices_.push_back({StoreNotice::Kind::kValueNotChanged, key.hive->path(), KeyPath(key),
-                      std::string(changed_name), which, {}});
+  notices_.push_back({StoreNotice::Kind::kValueNotChanged,
+                      key.hive->path(),
+                      KeyPath(key),
+                      std::string(changed_name),
+                      which,
+                      {}});
   return false;
 }
 
@@ -256,8 +260,12 @@ Status HiveRegistry::CreateKey(KeyRef key, std::string_view subkey, std::uint32_
     if (depth == 0 && !handle_may_create) return kErrorAccessDenied;
     for (std::size_t k = depth; k < parts.size(); ++k) {
       if (!IsAscii(parts[k])) {
-        notices_.push_back({StoreNotice::Kind::kKeyNotCreated, current->hive->path(),
-                            KeyPath(*current), std::string(parts[k]), {}, {}});
+        notices_.push_back({StoreNotice::Kind::kKeyNotCreated,
+                            current->hive->path(),
+                            KeyPath(*current),
+                            std::string(parts[k]),
+                            {},
+                            {}});
         return kErrorAccessDenied;
       }
     }

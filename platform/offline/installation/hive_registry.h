@@ -25,7 +25,7 @@ struct StoreNotice {
   };
   Kind kind = Kind::kRecovered;
   std::filesystem::path hive;
-  std::string key;    // full path below the hive's mount, "HKLM\SOFTWARE\..."
+  std::string key;  // full path below the hive's mount, "HKLM\SOFTWARE\..."
   std::string name;
   std::string other;
   Recovery recovery;  // kRecovered; its image is empty
@@ -139,8 +139,8 @@ class HiveRegistry final : public RegistryApi {
   std::vector<std::unique_ptr<Hive>> hives_;
   Hive* software_ = nullptr;
   Hive* system_ = nullptr;
-  Hive* user_ = nullptr;               // HKEY_CURRENT_USER now
-  std::vector<Hive*> users_hives_;     // every user hive, in order
+  Hive* user_ = nullptr;            // HKEY_CURRENT_USER now
+  std::vector<Hive*> users_hives_;  // every user hive, in order
   std::shared_ptr<HiveKey> local_machine_;
   std::shared_ptr<HiveKey> users_;
   std::shared_ptr<HiveKey> empty_root_;

@@ -91,7 +91,8 @@ Installation Installation::Find(const fs::path& root, Use use) {
     }
   }
   fs::path hiberfil;
-  if (use == Use::kRepair && Hibernated(root, &hiberfil)) throw Error(ErrorKind::kHibernated, hiberfil);
+  if (use == Use::kRepair && Hibernated(root, &hiberfil))
+    throw Error(ErrorKind::kHibernated, hiberfil);
   return installation;
 }
 

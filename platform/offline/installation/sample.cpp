@@ -164,18 +164,19 @@ constexpr Value kDamage[] = {
     {kHklm, SORBANTILEX_IFEO "\\MsMpEng.exe", "Debugger", kRegSz, SZ("svchost.exe")},
     {kHklm, SORBANTILEX_IFEO "\\notepad.exe", "GlobalFlag", kRegSz, SZ("0x00000200")},
     Dword(kHklm, SORBANTILEX_IFEO "\\notepad.exe", "UseFilter", 0),  // stays
-    Dword(kHklm, "SOFTWARE\\WOW6432Node\\Microsoft\\Windows NT\\CurrentVersion\\"
-                 "Image File Execution Options\\taskmgr.exe",
+    Dword(kHklm,
+          "SOFTWARE\\WOW6432Node\\Microsoft\\Windows NT\\CurrentVersion\\"
+          "Image File Execution Options\\taskmgr.exe",
           "GlobalFlag", 0x202),
     {kHklm, SORBANTILEX_CURRENT_VERSION "\\SilentProcessExit\\notepad.exe", "MonitorProcess",
      kRegSz, SZ("C:\\WINDOWS\\system32\\svch0st.exe")},
-    Dword(kHklm, SORBANTILEX_CURRENT_VERSION "\\SilentProcessExit\\notepad.exe", "ReportingMode", 1),
+    Dword(kHklm, SORBANTILEX_CURRENT_VERSION "\\SilentProcessExit\\notepad.exe", "ReportingMode",
+          1),
     // Defender off by policy, and told to look away.
     Dword(kHklm, "SOFTWARE\\Policies\\Microsoft\\Windows Defender", "DisableAntiSpyware", 1),
     Dword(kHklm, "SOFTWARE\\Policies\\Microsoft\\Windows Defender\\Real-Time Protection",
           "DisableRealtimeMonitoring", 1),
-    Dword(kHklm,
-          "SOFTWARE\\Policies\\Microsoft\\Windows Defender Security Center\\Notifications",
+    Dword(kHklm, "SOFTWARE\\Policies\\Microsoft\\Windows Defender Security Center\\Notifications",
           "DisableNotifications", 1),
     Dword(kHklm, SORBANTILEX_EXCLUSIONS "Paths", "C:\\WINDOWS\\system32\\svch0st.exe", 0),
     Dword(kHklm, SORBANTILEX_EXCLUSIONS "Extensions", "exe", 0),
@@ -193,8 +194,7 @@ constexpr Value kDamage[] = {
     {kHkcu, SORBANTILEX_INTERNET_SETTINGS, "ProxyServer", kRegSz, SZ("127.0.0.1:8080")},
     {kHkcu, SORBANTILEX_INTERNET_SETTINGS "\\Connections", "DefaultConnectionSettings", kRegBinary,
      std::string_view("\x46\0\0\0\x03\0\0\0\x03", 9)},
-    Dword(kHklm,
-          "SOFTWARE\\Policies\\Microsoft\\Windows\\CurrentVersion\\Internet Settings",
+    Dword(kHklm, "SOFTWARE\\Policies\\Microsoft\\Windows\\CurrentVersion\\Internet Settings",
           "ProxySettingsPerUser", 0),
 };
 

@@ -32,10 +32,10 @@ std::string SafeNamePart(std::string_view name) {
       piece = "_";
       at += 1;
     } else {
-      const bool refused = code < 0x20 || code == 0x7F ||
-                           std::string_view("/\\<>:\"|?*").find(static_cast<char>(code)) !=
-                               std::string_view::npos ||
-                           (safe.empty() && code == '.');
+      const bool refused =
+          code < 0x20 || code == 0x7F ||
+          std::string_view("/\\<>:\"|?*").find(static_cast<char>(code)) != std::string_view::npos ||
+          (safe.empty() && code == '.');
       piece = refused && code < 0x80 ? std::string("_") : std::string(name.substr(at, length));
       at += length;
     }

@@ -45,8 +45,8 @@ std::vector<SessionTarget> FindTargets(const std::optional<fs::path>& windows,
 struct Session::Parts {
   explicit Parts(const SessionTarget& target)
       : installation(Installation::Find(target.installation, target.report
-                                                                  ? Installation::Use::kReport
-                                                                  : Installation::Use::kRepair)),
+                                                                 ? Installation::Use::kReport
+                                                                 : Installation::Use::kRepair)),
         lock(target.report ? nullptr : std::make_unique<InstanceLock>(installation)),
         store(OpenStore(installation, target, &profiles)),
         journal(*store),
@@ -60,8 +60,7 @@ struct Session::Parts {
                                                  std::vector<Profile>* profiles) {
     const bool writing = !target.dry_run && !target.report;
     // SOFTWARE, opened once, serves the profiles' lookup and the store.
-    auto software =
-        Hive::Open(installation.software(), "SOFTWARE", writing, installation.root());
+    auto software = Hive::Open(installation.software(), "SOFTWARE", writing, installation.root());
     try {
       *profiles = installation.Select(target.users, software.get());
     } catch (const Error& error) {
@@ -106,8 +105,7 @@ void Session::SelectProfile(std::size_t index) {
   parts_->selected = index;
 }
 
-void Session::RepeatForOtherProfiles(std::string_view caption,
-                                     const std::function<void()>& again) {
+void Session::RepeatForOtherProfiles(std::string_view caption, const std::function<void()>& again) {
   if (parts_->profiles.size() < 2) return;
   struct BackToFirst {
     Session& session;

@@ -82,9 +82,9 @@ struct SessionResult {
 /// dirty), a journal of every registry change stacked on them, and at the
 /// end one commit of every changed file, the undo files written before the
 /// changes become final. HKEY_CURRENT_USER is one of the selected profiles'
-/// hives at a time (`SelectProfile`); all are committed together. The front ends give the repairs `registry()`,
-/// `system()`, `files()`, `wmi()` and `token()` and call `Finish` once,
-/// however the run ends.
+/// hives at a time (`SelectProfile`); all are committed together. The front ends give the repairs
+/// `registry()`, `system()`, `files()`, `wmi()` and `token()` and call `Finish` once, however the
+/// run ends.
 class Session {
  public:
   /// Opens the target. Raises the offline platform's error (nothing on disk

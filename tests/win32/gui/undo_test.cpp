@@ -312,7 +312,8 @@ TEST(ProgramUndo, TheEndOfTheSessionLeavesTheUndoFile) {
                                folder.path().c_str(), &startup, &process));
   const HWND main = WaitForWindow(process.dwProcessId, L"SorbantilexMenu");
   ASSERT_NE(main, nullptr);
-  for (const auto& [array, index] : {std::pair{"checkPolicies", 0}, std::pair{"checkInternet", 0}}) {
+  for (const auto& [array, index] :
+       {std::pair{"checkPolicies", 0}, std::pair{"checkInternet", 0}}) {
     const HWND box = Child(main, Caption(array, index));
     ASSERT_NE(box, nullptr) << array << index;
     ::SendMessageW(box, BM_CLICK, 0, 0);
@@ -322,7 +323,8 @@ TEST(ProgramUndo, TheEndOfTheSessionLeavesTheUndoFile) {
   EXPECT_TRUE(folder.Names(L"Sorbantilex-deshacer-*.reg").empty());
 
   DWORD_PTR answer = 0;
-  ::SendMessageTimeoutW(main, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 10000, &answer);
+  ::SendMessageTimeoutW(main, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 10000,
+                        &answer);
   ASSERT_TRUE(::SendMessageTimeoutW(main, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL,
                                     10000, &answer));
   ::TerminateProcess(process.hProcess, 1);  // as the system does once the session has ended
