@@ -258,6 +258,14 @@ void Menu::OnActivate() {
   if (platform_.ui.Visible(WindowId::kIniRem)) platform_.ui.ShowWindow(WindowId::kIniRem);
 }
 
+void Menu::RepeatStep(const Step& step) {
+  if (step.kind == StepKind::kStartPageDialog) {
+    iniRem_.OnOkClick();
+  } else if (step.kind == StepKind::kTask) {
+    (platform_.funciones.*step.task)();
+  }
+}
+
 void Menu::OnFrameDoubleClick(CheckArray array) {
   WindowSystem& ui = platform_.ui;
   const int upper = ui.UpperBound(array);

@@ -87,6 +87,10 @@ class Menu {
   /// Double-click of the frame of `array`: ticks every box in it, disabled
   /// ones included.
   void OnFrameDoubleClick(CheckArray array);
+  /// Runs a step that has just finished once more, as it ran (a front end
+  /// does so for each further profile): its repair, or the home-page
+  /// dialog's answer applied again without showing the dialog.
+  void RepeatStep(const Step& step);
   /// The main window was closed: ends the program at once.
   [[noreturn]] void OnUnload();
 

@@ -77,6 +77,22 @@ void SyncFolder(const fs::path& folder) {
 
 }  // namespace
 
+std::vector<fs::path> KeepBackupCopies(const std::vector<fs::path>& files) {
+  std::vector<fs::path> made;
+  try {
+    for (const fs::path& file : files) {
+      const fs::path backup = FreeBackupPath(file);
+      CopyForBackup(file, backup);
+      made.push_back(backup);
+    }
+  } catch (...) {
+    std::error_code ignored;
+    for (const auto& backup : made) fs::remove(backup, ignored);
+    throw;
+  }
+  return made;
+}
+
 void StopCommits() noexcept { stop_asked = 1; }
 
 fs::path TemporaryName(const fs::path& file) {

@@ -94,6 +94,13 @@ struct CommitReport {
 CommitReport CommitFiles(std::vector<std::unique_ptr<PendingFile>> files,
                          const CommitHooks& hooks = {});
 
+/// Copies each file beside itself as a dated backup
+/// ("NAME.sorbantilex-DATE.bak"), synced: for files Windows rewrites in
+/// place (a hive's logs), which a link would not keep. Returns the backups.
+/// Raises `Error`, with the backups made so far removed, when a copy fails.
+std::vector<std::filesystem::path> KeepBackupCopies(
+    const std::vector<std::filesystem::path>& files);
+
 /// Asks the commit running now to stop before it replaces any file (a
 /// commit that starts later is not affected). Safe to call from a signal
 /// handler.

@@ -131,6 +131,18 @@ bool ReadAt(int fd, void* buffer, std::size_t size, std::uint64_t offset) {
   return true;
 }
 
+bool ReadWhole(int fd, std::uint64_t limit, std::vector<std::uint8_t>* bytes) {
+  struct stat status {};
+  if (::fstat(fd, &status) != 0) return false;
+  if (static_cast<std::uint64_t>(status.st_size) > limit) {
+    errno = EFBIG;
+    return false;
+  }
+  bytes->resize(static_cast<std::size_t>(status.st_size));
+  errno = 0;
+  return bytes->empty() || ReadAt(fd, bytes->data(), bytes->size(), 0);
+}
+
 bool WriteAt(int fd, const void* buffer, std::size_t size, std::uint64_t offset) {
   const auto* at = static_cast<const char*>(buffer);
   while (size > 0) {

@@ -75,6 +75,10 @@ bool FolderInside(const std::filesystem::path& path, const std::filesystem::path
 
 /// Reads exactly `size` bytes at `offset`; false on a short read or error.
 bool ReadAt(int fd, void* buffer, std::size_t size, std::uint64_t offset);
+/// The whole file open on `fd` into `bytes`, when it holds at most `limit`
+/// bytes; false with errno set when it cannot be read: EFBIG when it is
+/// larger, 0 when it became shorter while it was read.
+bool ReadWhole(int fd, std::uint64_t limit, std::vector<std::uint8_t>* bytes);
 /// Writes all of `size` bytes at `offset`; false on error (errno set).
 bool WriteAt(int fd, const void* buffer, std::size_t size, std::uint64_t offset);
 /// Writes all of `size` bytes at the current position; false on error.

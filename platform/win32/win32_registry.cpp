@@ -147,11 +147,9 @@ Status Win32Registry::DeleteValue(KeyRef key, std::string_view name) {
 Status Win32Registry::QueryValue(KeyRef key, std::string_view name, std::uint32_t* type,
                                  std::uint8_t* data, std::uint32_t* size) {
   if (data != nullptr && size == nullptr) return kErrorInvalidParameter;
-  std::wstring value_name;
-  if (!ToName(name, &value_name)) return kErrorInvalidParameter;
-  DWORD stored_type = 0;
-  std::vector<BYTE> stored;
-  if (const Status status = ReadValue(ToHkey(key), value_name, &stored_type, &stored);
+  std::uint32_t stored_type = 0;
+  std::vector<std::uint8_t> stored;
+  if (const Status status = QueryStoredValue(key, name, &stored_type, &stored);
       status != kErrorSuccess) {
     return status;
   }

@@ -81,11 +81,7 @@ EndReason RunMenu(const Options& options, offline::Session& session) {
                            [&](const Step& step) {
                              RepeatForOtherProfiles(session, step, [&] {
                                check();
-                               if (step.kind == StepKind::kStartPageDialog) {
-                                 menu.iniRem().OnOkClick();
-                               } else {
-                                 (funciones.*step.task)();
-                               }
+                               menu.RepeatStep(step);
                              });
                            }});
   ui.set_menu(&menu);

@@ -54,18 +54,13 @@ class SurveyWindowSystem final : public WindowSystem {
 };
 
 // The bytes of a file of the installation as they are now; nullopt when it
-// cannot be read (missing, or no regular file inside the installation).
+// cannot be read (missing, no regular file inside the installation, or
+// larger than any file a repair writes is worth reading).
 std::optional<std::vector<std::uint8_t>> FileBytes(const fs::path& path, const fs::path& root) {
+  constexpr std::uint64_t kLargestShown = std::uint64_t{64} << 20;
   const offline::OpenedFile opened = offline::OpenRegularFile(path, root);
-  if (!opened) return std::nullopt;
   std::vector<std::uint8_t> bytes;
-  std::uint8_t buffer[65536];
-  for (;;) {
-    const ssize_t got = ::read(opened.fd.get(), buffer, sizeof buffer);
-    if (got < 0) return std::nullopt;
-    if (got == 0) break;
-    bytes.insert(bytes.end(), buffer, buffer + got);
-  }
+  if (!opened || !offline::ReadWhole(opened.fd.get(), kLargestShown, &bytes)) return std::nullopt;
   return bytes;
 }
 

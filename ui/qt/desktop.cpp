@@ -176,13 +176,7 @@ int RunDesktop(int& argc, char** argv, const DesktopOptions& options) {
   menu.set_step_hooks({.started = [&](const Step& step) { platform->StepStarted(step.caption); },
                        .finished =
                            [&](const Step& step) {
-                             platform->StepFinished(step, [&] {
-                               if (step.kind == StepKind::kStartPageDialog) {
-                                 menu.iniRem().OnOkClick();
-                               } else {
-                                 (funciones.*step.task)();
-                               }
-                             });
+                             platform->StepFinished(step, [&] { menu.RepeatStep(step); });
                            }});
   ui.Attach(menu);
   // "Informe…" beside the title, clear of the frames: what the repairs would

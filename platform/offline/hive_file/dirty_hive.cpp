@@ -30,14 +30,9 @@ constexpr std::uint64_t kLargestLog = std::uint64_t{1} << 30;
 }
 
 // The whole file open on `fd`.
-std::vector<std::uint8_t> ReadWhole(int fd, const fs::path& path, std::uint64_t limit) {
-  struct stat status {};
-  if (::fstat(fd, &status) != 0) RefuseFile(path, errno);
-  if (static_cast<std::uint64_t>(status.st_size) > limit) RefuseFile(path, EFBIG);
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(status.st_size));
-  if (!bytes.empty() && !ReadAt(fd, bytes.data(), bytes.size(), 0)) {
-    RefuseFile(path, errno);  // 0: the file became shorter while it was read
-  }
+std::vector<std::uint8_t> ReadAll(int fd, const fs::path& path, std::uint64_t limit) {
+  std::vector<std::uint8_t> bytes;
+  if (!ReadWhole(fd, limit, &bytes)) RefuseFile(path, errno);
   return bytes;
 }
 
@@ -90,10 +85,10 @@ std::optional<RecoveredHive> RecoverDirtyHive(int fd, const fs::path& hive,
     if (!path) continue;
     const OpenedFile file = OpenRegularFile(*path, within);
     if (!file) throw Error(ErrorKind::kLogUnreadable, *path, *file.refusal);
-    *slot = TransactionLog{path->filename().string(), ReadWhole(file.fd.get(), *path, kLargestLog)};
+    *slot = TransactionLog{path->filename().string(), ReadAll(file.fd.get(), *path, kLargestLog)};
     recovered.logs_.push_back(*path);
   }
-  std::vector<std::uint8_t> primary = ReadWhole(fd, hive, kLargestHive);
+  std::vector<std::uint8_t> primary = ReadAll(fd, hive, kLargestHive);
   // A file with no hive header at all and no log beside it is refused as
   // no hive when it is opened.
   if (recovered.logs_.empty() &&
@@ -119,35 +114,6 @@ std::optional<RecoveredHive> RecoverDirtyHive(int fd, const fs::path& hive,
   recovery.image = {};
   recovered.summary_ = std::move(recovery);
   return recovered;
-}
-
-std::vector<fs::path> KeepLogBackups(const std::vector<fs::path>& logs) {
-  std::vector<fs::path> made;
-  try {
-    for (const fs::path& log : logs) {
-      const fs::path backup = FreeBackupPath(log);
-      auto fail = [&] { throw Error(ErrorKind::kCopyFailed, log, errno, backup.string()); };
-      const OpenedFile from = OpenRegularFile(log);
-      if (!from) throw *from.refusal;
-      UniqueFd to = CreateExclusive(backup, 0600, false);
-      if (!to) fail();
-      made.push_back(backup);
-      std::vector<std::uint8_t> buffer(1 << 16);
-      for (;;) {
-        const ssize_t n = ::read(from.fd.get(), buffer.data(), buffer.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) fail();
-        if (n == 0) break;
-        if (!WriteAll(to.get(), buffer.data(), static_cast<std::size_t>(n))) fail();
-      }
-      if (::fsync(to.get()) != 0 || !to.Close()) fail();
-    }
-  } catch (...) {
-    std::error_code ignored;
-    for (const auto& backup : made) fs::remove(backup, ignored);
-    throw;
-  }
-  return made;
 }
 
 bool MarkFileClean(int fd, std::uint32_t sequence) {

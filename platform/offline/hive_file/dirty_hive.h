@@ -61,13 +61,6 @@ class RecoveredHive {
 std::optional<RecoveredHive> RecoverDirtyHive(int fd, const std::filesystem::path& hive,
                                               const std::filesystem::path& within = {});
 
-/// Copies each log beside itself as a dated backup
-/// ("NAME.LOG1.sorbantilex-DATE.bak"), flushed to disk: Windows rewrites its
-/// logs in place, so a link would not keep them. Returns the backups.
-/// Raises CommitError, with the backups made so far removed, when a copy
-/// fails.
-std::vector<std::filesystem::path> KeepLogBackups(const std::vector<std::filesystem::path>& logs);
-
 /// Makes the base block of the hive file just written on `fd` clean and
 /// newer than its logs (see `MarkClean`). False when the file cannot be read
 /// or written (errno set).

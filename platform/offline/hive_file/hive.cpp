@@ -229,7 +229,7 @@ class Hive::PendingHive final : public PendingFile {
   // as they are.
   std::vector<fs::path> KeepMoreBackups() override {
     if (!hive_.recovered_) return {};
-    return KeepLogBackups(hive_.recovered_->logs());
+    return KeepBackupCopies(hive_.recovered_->logs());
   }
 
  private:

@@ -328,16 +328,25 @@ Status HiveRegistry::DeleteValue(KeyRef key, std::string_view name) {
   return kErrorSuccess;
 }
 
-Status HiveRegistry::QueryValue(KeyRef key, std::string_view name, std::uint32_t* type,
-                                std::uint8_t* data, std::uint32_t* size) {
+Status HiveRegistry::FindStored(KeyRef key, std::string_view name, bool bad_parameter,
+                                const HiveValue** value) {
   std::shared_ptr<HiveKey> target;
   if (const Status status = Resolve(key, kKeyQueryValue, &target); status != kErrorSuccess) {
     return status;
   }
-  if (data != nullptr && size == nullptr) return kErrorInvalidParameter;
+  if (bad_parameter) return kErrorInvalidParameter;
   if (target->hive != nullptr && !target->hive->LoadValues(*target)) return kErrorRegistryCorrupt;
-  const HiveValue* value = target->FindValue(name);
-  if (value == nullptr) return kErrorFileNotFound;
+  *value = target->FindValue(name);
+  return *value != nullptr ? kErrorSuccess : kErrorFileNotFound;
+}
+
+Status HiveRegistry::QueryValue(KeyRef key, std::string_view name, std::uint32_t* type,
+                                std::uint8_t* data, std::uint32_t* size) {
+  const HiveValue* value = nullptr;
+  if (const Status status = FindStored(key, name, data != nullptr && size == nullptr, &value);
+      status != kErrorSuccess) {
+    return status;
+  }
   if (type != nullptr) *type = value->type;
   if (size == nullptr) return kErrorSuccess;
   const auto outward = OutwardData(*value);
@@ -353,13 +362,10 @@ Status HiveRegistry::QueryValue(KeyRef key, std::string_view name, std::uint32_t
 
 Status HiveRegistry::QueryStoredValue(KeyRef key, std::string_view name, std::uint32_t* type,
                                       std::vector<std::uint8_t>* data) {
-  std::shared_ptr<HiveKey> target;
-  if (const Status status = Resolve(key, kKeyQueryValue, &target); status != kErrorSuccess) {
+  const HiveValue* value = nullptr;
+  if (const Status status = FindStored(key, name, false, &value); status != kErrorSuccess) {
     return status;
   }
-  if (target->hive != nullptr && !target->hive->LoadValues(*target)) return kErrorRegistryCorrupt;
-  const HiveValue* value = target->FindValue(name);
-  if (value == nullptr) return kErrorFileNotFound;
   if (type != nullptr) *type = value->type;
   if (data != nullptr) *data = value->data;
   return kErrorSuccess;

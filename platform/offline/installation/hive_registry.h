@@ -127,6 +127,9 @@ class HiveRegistry final : public RegistryApi {
   };
 
   std::shared_ptr<HiveKey> RootKey(KeyRef root);
+  /// The value `name` of the key behind `key`, as the hive holds it; 87
+  /// when `bad_parameter`, once the handle is known good.
+  Status FindStored(KeyRef key, std::string_view name, bool bad_parameter, const HiveValue** value);
   Status Resolve(KeyRef key, std::uint32_t needed, std::shared_ptr<HiveKey>* out);
   Status Walk(std::shared_ptr<HiveKey> from, std::string_view path, std::shared_ptr<HiveKey>* out);
   std::shared_ptr<HiveKey> Child(HiveKey& parent, std::string_view name);
