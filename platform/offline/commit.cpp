@@ -4,6 +4,7 @@
 #include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -67,6 +68,25 @@ void CopyForBackup(const fs::path& from, const fs::path& to) {
     const int error = errno;
     ::unlink(to.c_str());
     throw Error(ErrorKind::kSyncFailed, to, error);
+  }
+}
+
+// What Windows keeps of a file besides its bytes and that an ntfs-3g mount
+// shows as extended attributes: its security descriptor (who may read and
+// write a hive) and its attributes (hidden, system...). The new file gets
+// the old one's, so that it stands as Windows left the file; on other file
+// systems there are none and nothing is copied. Raises when the old file
+// has them and the new one does not take them.
+void KeepWindowsMetadata(const fs::path& old_file, int fd, const fs::path& temporary) {
+  for (const char* name : {"system.ntfs_acl", "system.ntfs_attrib_be"}) {
+    const ssize_t size = ::lgetxattr(old_file.c_str(), name, nullptr, 0);
+    if (size <= 0) continue;  // none (or no such attribute on this file system)
+    std::vector<char> value(static_cast<std::size_t>(size));
+    const ssize_t got = ::lgetxattr(old_file.c_str(), name, value.data(), value.size());
+    if (got <= 0) continue;
+    if (::fsetxattr(fd, name, value.data(), static_cast<std::size_t>(got), 0) != 0) {
+      throw Error(ErrorKind::kWriteFailed, temporary, errno, name);
+    }
   }
 }
 
@@ -175,6 +195,7 @@ CommitReport CommitFiles(std::vector<std::unique_ptr<PendingFile>> files,
       const mode_t mode =
           ::stat(current->c_str(), &old_status) == 0 ? old_status.st_mode & 07777 : 0644;
       ::fchmod(one.fd.get(), mode);
+      KeepWindowsMetadata(*current, one.fd.get(), one.temporary);
     }
     for (auto& one : staged) {
       current = &one.file->target();
