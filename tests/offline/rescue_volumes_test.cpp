@@ -178,8 +178,8 @@ TEST_F(FindVolumesTest, ClassifiesEachNtfsVolumeReadingItOnlyReadOnly) {
     EXPECT_EQ(volume.hibernation, c.hibernation);
     EXPECT_EQ(volume.device.label, "Windows");
     if (c.state == VolumeState::kWindows) {
-      const bool eleven = c.tree == ClassifyCase::kWindows ||
-                          c.tree == ClassifyCase::kWindowsHiberbootOn;
+      const bool eleven =
+          c.tree == ClassifyCase::kWindows || c.tree == ClassifyCase::kWindowsHiberbootOn;
       EXPECT_EQ(volume.windows_version, eleven ? "Windows 11 Pro 23H2" : "Windows 10 Home 22H2");
       EXPECT_EQ(volume.windows_build, eleven ? "22631" : "19045");
     }
@@ -238,7 +238,8 @@ TEST_F(FindVolumesTest, MountsWithTheOptionsOfEachModeAndUnmountsAtTheEnd) {
   const std::pair<rescue::Mount::Mode, std::string> modes[] = {
       {rescue::Mount::Mode::kReadOnly, "ro,nodev,nosuid,noexec"},
       {rescue::Mount::Mode::kReadWrite, "rw,nodev,nosuid,noexec"},
-      {rescue::Mount::Mode::kReadWriteDroppingHibernation, "rw,remove_hiberfile,nodev,nosuid,noexec"},
+      {rescue::Mount::Mode::kReadWriteDroppingHibernation,
+       "rw,remove_hiberfile,nodev,nosuid,noexec"},
   };
   const std::string folder = (places_.mount_base / "sdz3").string();
   for (const auto& [mode, options] : modes) {
@@ -249,19 +250,18 @@ TEST_F(FindVolumesTest, MountsWithTheOptionsOfEachModeAndUnmountsAtTheEnd) {
       EXPECT_EQ(mount->folder(), folder);
       EXPECT_EQ(fs::status(folder).permissions() & fs::perms::all, fs::perms::owner_all);
     }
-    EXPECT_EQ(fake.calls, (std::vector<std::string>{"ntfs-3g -o " + options + " /dev/sdz3 " +
-                                                        folder,
-                                                    "sync", "umount " + folder}));
+    EXPECT_EQ(fake.calls,
+              (std::vector<std::string>{"ntfs-3g -o " + options + " /dev/sdz3 " + folder, "sync",
+                                        "umount " + folder}));
     EXPECT_FALSE(fs::exists(folder));
   }
 }
 
 TEST_F(FindVolumesTest, MountRefusesADeviceOutsideDevAndALinkedFolder) {
-  EXPECT_THROW(rescue::Mount::Open(fake_, places_, "/tmp/disco.img",
-                                   rescue::Mount::Mode::kReadOnly),
-               std::runtime_error);
-  EXPECT_THROW(rescue::Mount::Open(fake_, places_, "/dev/../tmp/x",
-                                   rescue::Mount::Mode::kReadOnly),
+  EXPECT_THROW(
+      rescue::Mount::Open(fake_, places_, "/tmp/disco.img", rescue::Mount::Mode::kReadOnly),
+      std::runtime_error);
+  EXPECT_THROW(rescue::Mount::Open(fake_, places_, "/dev/../tmp/x", rescue::Mount::Mode::kReadOnly),
                std::runtime_error);
   fs::create_directories(places_.mount_base);
   fs::create_directory(dir_.path() / "elsewhere");
