@@ -5,8 +5,10 @@
 // repaired. Every system program runs through `Commands`, so that the
 // tests run the logic on fake disks.
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <iosfwd>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,6 +25,19 @@ struct CommandResult {
   std::string output;
 };
 
+/// How a program is run.
+struct RunOptions {
+  /// Killed after this long (status -1); zero: no bound.
+  std::chrono::seconds time_limit{120};
+  /// Standard input left to the program (the terminal); else /dev/null.
+  bool keep_input = false;
+  /// Its output is also copied here as it comes (the user watches it).
+  std::ostream* shown = nullptr;
+  /// LC_ALL=C, for the programs whose output is read (lsblk); false: the
+  /// program gets this program's environment unchanged.
+  bool plain_locale = true;
+};
+
 /// Runs system programs (lsblk, ntfs-3g, umount, ntfsrecover...): never
 /// through a shell, each argument as given.
 class Commands {
@@ -31,10 +46,19 @@ class Commands {
   virtual ~Commands() = default;
   Commands(const Commands&) = delete;
   Commands& operator=(const Commands&) = delete;
+  /// Runs with the default `RunOptions`.
   virtual CommandResult Run(const std::vector<std::string>& argv) = 0;
+  /// Runs with options of its own; a fake that has no use for them answers
+  /// as `Run` does.
+  virtual CommandResult RunWith(const std::vector<std::string>& argv, const RunOptions& options) {
+    (void)options;
+    return Run(argv);
+  }
 };
 
-/// The rescue system's own programs, run with fork and exec.
+/// The rescue system's own programs, started with posix_spawn (found
+/// through PATH), their standard output and error read through one pipe
+/// (the first MiB kept).
 std::unique_ptr<Commands> SystemCommands();
 
 /// A partition as lsblk lists it.
@@ -72,9 +96,11 @@ struct Volume {
   BlockDevice device;
   VolumeState state = VolumeState::kNoWindows;
   Hibernation hibernation = Hibernation::kNone;
-  /// "Windows 10 Pro" (with its version and build where the registry
-  /// gives them); empty when no Windows is there.
+  /// "Windows 10 Pro 22H2" (with its version where the registry gives
+  /// it); empty when no Windows is there.
   std::string windows_version;
+  /// Its build number, "19045"; empty when unknown.
+  std::string windows_build;
   /// What the mount program said when it refused the volume.
   std::string detail;
 };
@@ -90,7 +116,9 @@ struct Places {
 
 /// Every NTFS or BitLocker partition of the PC's disks, except the boot
 /// medium's, each examined: NTFS ones are mounted read-only for a moment to
-/// recognise Windows, its version and whether it is hibernated.
+/// recognise Windows, its version and whether it is hibernated (one that is
+/// mounted already is read where it is). Raises std::runtime_error when
+/// lsblk fails or its output cannot be read.
 std::vector<Volume> FindVolumes(Commands& commands, const Places& places = {});
 
 /// A volume mounted by the rescue system, unmounted when this ends (after
@@ -104,8 +132,10 @@ class Mount {
     /// the hibernated session's unsaved work is lost.
     kReadWriteDroppingHibernation,
   };
-  /// Mounts `device` under `places.mount_base`. Raises std::runtime_error
-  /// with the program's message when it cannot.
+  /// Mounts `device` (a path under /dev/) at a folder of its name under
+  /// `places.mount_base` (made 0700; never through a link). Raises
+  /// std::runtime_error with the program's message when it cannot, also
+  /// when ntfs-3g, asked for read-write, fell back to read-only.
   static std::unique_ptr<Mount> Open(Commands& commands, const Places& places,
                                      const std::string& device, Mode mode);
   ~Mount();
@@ -113,24 +143,34 @@ class Mount {
   Mount& operator=(const Mount&) = delete;
 
   const std::filesystem::path& folder() const { return folder_; }
-  /// Unmounts now; false (with the message in `error`) when it could not.
+  const std::string& device() const { return device_; }
+  /// Unmounts now (sync, umount, then waits until ntfs-3g has let the
+  /// device go and removes the folder); false (with the message in
+  /// `error`) when it could not. True when it was not mounted any more.
   bool Unmount(std::string* error = nullptr);
 
  private:
-  Mount(Commands& commands, std::filesystem::path folder);
+  Mount(Commands& commands, std::string device, std::filesystem::path folder);
   Commands& commands_;
+  std::string device_;
   std::filesystem::path folder_;
   bool mounted_ = true;
 };
 
 /// The second way out of Fast Startup: replays what Windows committed to the
 /// NTFS journal and drops the fast-restart state (ntfsrecover, then
-/// ntfsrecover -k). Raises std::runtime_error with the program's message
-/// when either step fails.
-void RecoverJournal(Commands& commands, const std::string& device);
+/// ntfsrecover -k), each allowed `time_limit`; a journal that holds nothing
+/// (ntfs-3g empties it when it unmounts) is left as it is. Raises
+/// std::runtime_error with the program's message when either step fails.
+/// The volume is then mounted with `kReadWriteDroppingHibernation`: the
+/// hibernation file Windows left describes the disk as it was before, and
+/// Windows would resume it over the repaired disk.
+void RecoverJournal(Commands& commands, const std::string& device,
+                    std::chrono::seconds time_limit = std::chrono::minutes(30));
 
-/// Ends the rescue system: unmounts what it mounted, then restarts or powers
-/// off the PC.
+/// Ends the rescue system: restarts or powers off the PC (after sync); the
+/// caller's mounts must have ended first. Raises std::runtime_error with
+/// systemctl's message when it refuses.
 void Restart(Commands& commands);
 void PowerOff(Commands& commands);
 

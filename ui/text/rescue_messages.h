@@ -4,6 +4,7 @@
 // for the window, the console menu and the unattended mode.
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "rescue/volumes.h"
@@ -13,6 +14,10 @@ namespace sorbantilex::text {
 /// One line for a list of volumes: Windows version (or what the volume is),
 /// size, label and device: "Windows 10 Pro 22H2 — 237,5 GB — «Sistema» — /dev/sda3".
 std::string DescribeVolume(const rescue::Volume& volume);
+
+/// The same with the device first, for a heading:
+/// "/dev/sda3: Windows 10 Pro 22H2 (compilación 19045) — 237,5 GB — «Sistema»".
+std::string VolumeHeading(const rescue::Volume& volume);
 
 /// Why the volume cannot be repaired as it is and what the user can do, in
 /// plain Spanish; empty for a Windows volume that can be repaired now.
@@ -31,6 +36,11 @@ struct HibernationOption {
 };
 /// The options offered for `volume`'s state (none when it is not
 /// hibernated); Cancel is always offered besides them and is the default.
+/// After kRecoverJournal (`rescue::RecoverJournal`) and kDropHibernation
+/// the volume is mounted with `Mount::Mode::kReadWriteDroppingHibernation`.
 std::vector<HibernationOption> HibernationOptions(const rescue::Volume& volume);
+
+/// The caption of the default choice beside them.
+inline constexpr std::string_view kCancelCaption = "Cancelar (no cambiar nada)";
 
 }  // namespace sorbantilex::text
