@@ -61,7 +61,16 @@ std::optional<fs::path> RescueLogFile() {
 }
 
 rescue::CommandResult LoggedCommands::Run(const std::vector<std::string>& argv) {
-  rescue::CommandResult result = inner_.Run(argv);
+  return Logged(argv, inner_.Run(argv));
+}
+
+rescue::CommandResult LoggedCommands::RunWith(const std::vector<std::string>& argv,
+                                              const rescue::RunOptions& options) {
+  return Logged(argv, inner_.RunWith(argv, options));
+}
+
+rescue::CommandResult LoggedCommands::Logged(const std::vector<std::string>& argv,
+                                             rescue::CommandResult result) {
   std::string entry = CommandLine(argv) + "\n" + result.output;
   if (!result.output.empty() && result.output.back() != '\n') entry += '\n';
   entry += result.status == -1 ? "(no se pudo ejecutar o terminó de forma anormal)"
@@ -114,7 +123,9 @@ std::optional<RepairOutcome> RescueFlow::Repair(const rescue::Volume& volume) {
                         ":\n\n" + error.what() + "\n\nNo se ha reparado nada.");
         return std::nullopt;
       }
-      return RepairMounted(volume, Mount::Mode::kReadWrite);
+      // The hibernation file describes the disk as it was before: Windows
+      // would resume it over the repaired one.
+      return RepairMounted(volume, Mount::Mode::kReadWriteDroppingHibernation);
     case text::HibernationWay::kDropHibernation:
       return RepairMounted(volume, Mount::Mode::kReadWriteDroppingHibernation);
   }

@@ -43,8 +43,11 @@ class LoggedCommands final : public rescue::Commands {
  public:
   LoggedCommands(rescue::Commands& inner, RescueLog& log) : inner_(inner), log_(log) {}
   rescue::CommandResult Run(const std::vector<std::string>& argv) override;
+  rescue::CommandResult RunWith(const std::vector<std::string>& argv,
+                                const rescue::RunOptions& options) override;
 
  private:
+  rescue::CommandResult Logged(const std::vector<std::string>& argv, rescue::CommandResult result);
   rescue::Commands& inner_;
   RescueLog& log_;
 };
@@ -109,7 +112,8 @@ class RescueFlow {
 
   /// "Reparar…" on `volume`: a volume that cannot be repaired is explained;
   /// for a hibernated one the user chooses a way out (or cancels); then the
-  /// volume is mounted read-write, repaired and unmounted. Nothing on the
+  /// volume is mounted read-write (dropping the hibernation file after the
+  /// journal's replay or when the user chose to), repaired and unmounted. Nothing on the
   /// disk changes before the user has chosen so. Returns nullopt when no
   /// repair ran (the user was told why, or cancelled).
   std::optional<RepairOutcome> Repair(const rescue::Volume& volume);

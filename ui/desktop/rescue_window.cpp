@@ -58,29 +58,7 @@ QPushButton* Button(const char* text, const char* name, QWidget* parent) {
   return button;
 }
 
-// What the list says of a volume beside its description, and its icon.
-QString StateSuffix(const rescue::Volume& volume) {
-  switch (volume.state) {
-    case rescue::VolumeState::kBitLocker:
-      return QString::fromUtf8("  [cifrada con BitLocker]");
-    case rescue::VolumeState::kUnreadable:
-      return QString::fromUtf8("  [no se puede leer]");
-    case rescue::VolumeState::kNoWindows:
-      return QString::fromUtf8("  [sin Windows]");
-    case rescue::VolumeState::kWindows:
-      break;
-  }
-  switch (volume.hibernation) {
-    case rescue::Hibernation::kFastStartup:
-      return QString::fromUtf8("  [apagado con Inicio rápido]");
-    case rescue::Hibernation::kHibernated:
-      return QString::fromUtf8("  [hibernado]");
-    case rescue::Hibernation::kNone:
-      break;
-  }
-  return {};
-}
-
+// The icon of a volume in the list (its description says its state).
 QStyle::StandardPixmap StateIcon(const rescue::Volume& volume) {
   if (volume.state == rescue::VolumeState::kWindows) {
     return volume.hibernation == rescue::Hibernation::kNone ? QStyle::SP_DriveHDIcon
@@ -299,7 +277,7 @@ void RescueWindow::ShowVolumes() {
   int first_repairable = -1;
   for (const rescue::Volume& volume : volumes_) {
     auto* item = new QListWidgetItem(style()->standardIcon(StateIcon(volume)),
-                                     Q(text::DescribeVolume(volume)) + StateSuffix(volume), list_);
+                                     Q(text::DescribeVolume(volume)), list_);
     item->setToolTip(Q(text::ExplainVolume(volume)));
     if (first_repairable < 0 && Repairable(volume)) first_repairable = list_->count() - 1;
   }
@@ -415,7 +393,7 @@ std::optional<text::HibernationWay> RescueWindow::ChooseWay(
     });
   }
   layout->addSpacing(8);
-  auto* cancel = Button("Cancelar", "cancel", &dialog);
+  auto* cancel = Button(std::string(text::kCancelCaption).c_str(), "cancel", &dialog);
   cancel->setDefault(true);
   connect(cancel, &QPushButton::clicked, &dialog, &QDialog::reject);
   auto* row = new QHBoxLayout;
