@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
@@ -217,6 +218,7 @@ class RescueWindowTest : public QObject {
   void TheWaysOutOfHibernation();
   void AFailedUnmountSaysNotToPowerOff();
   void TheRepairProcessOutputGoesToTheLog();
+  void StoppingTheRepairEndsItsProcess();
 };
 
 void RescueWindowTest::ListsTheVolumesAndSetsTheKeyboard() {
@@ -445,6 +447,22 @@ void RescueWindowTest::TheRepairProcessOutputGoesToTheLog() {
 
   ChildRepair missing(log, dir.filePath("no-existe"));
   QVERIFY(!missing.Run("/x").started);
+}
+
+void RescueWindowTest::StoppingTheRepairEndsItsProcess() {
+  QTemporaryDir dir;
+  const QString script = dir.filePath("reparar");
+  std::ofstream(script.toStdString()) << "#!/bin/sh\nexec sleep 60\n";
+  fs::permissions(script.toStdString(), fs::perms::owner_all);
+  RescueLog log;
+  ChildRepair repair(log, script);
+  QTimer::singleShot(200, [&] { repair.Stop(); });
+  QElapsedTimer took;
+  took.start();
+  const auto result = repair.Run("/x");
+  QVERIFY(took.elapsed() < 10000);
+  QVERIFY(result.stopped);
+  QVERIFY(result.crashed);
 }
 
 int main(int argc, char** argv) {

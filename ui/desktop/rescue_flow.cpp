@@ -164,6 +164,8 @@ RepairOutcome RescueFlow::Outcome(const RepairProgram::Result& result) const {
   if (!result.started) {
     outcome.status = kNotDone + std::string("no se pudo iniciar el programa de reparación") +
                      (result.errors.empty() ? "." : " (" + LastLine(result.errors) + ").");
+  } else if (result.stopped) {
+    outcome.status = kNotDone + std::string("se cerró la ventana de reparación.");
   } else if (result.crashed) {
     outcome.status =
         kNotDone + std::string("el programa de reparación se cerró de forma inesperada.");

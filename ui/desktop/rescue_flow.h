@@ -59,6 +59,7 @@ class RepairProgram {
   struct Result {
     bool started = false;  // false: it could not be started (`errors` says why)
     bool crashed = false;  // it did not exit by itself
+    bool stopped = false;  // ended by `Stop`
     int exit_code = -1;
     std::string output;  // its standard output: the change report
     std::string errors;  // its standard error
@@ -68,6 +69,10 @@ class RepairProgram {
   RepairProgram(const RepairProgram&) = delete;
   RepairProgram& operator=(const RepairProgram&) = delete;
   virtual Result Run(const std::filesystem::path& installation) = 0;
+  /// Ends the repair under way, when the user gives up on it (without a
+  /// window manager its window has no close button). Its changes are saved
+  /// when a run ends, so before one there is nothing to lose.
+  virtual void Stop() {}
 };
 
 /// What the user is told and asked on the way.

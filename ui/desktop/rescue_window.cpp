@@ -55,6 +55,7 @@ QPushButton* Button(const char* text, const char* name, QWidget* parent) {
   button->setObjectName(name);
   button->setAutoDefault(false);
   button->setMinimumHeight(36);
+  button->setMinimumWidth(button->sizeHint().width() + 24);
   return button;
 }
 
@@ -91,7 +92,11 @@ RepairProgram::Result ChildRepair::Run(const std::filesystem::path& installation
     return result;
   }
   result.started = true;
+  running_ = &child;
+  stopped_ = false;
   if (child.state() != QProcess::NotRunning) loop.exec();
+  running_ = nullptr;
+  result.stopped = stopped_;
   result.output = child.readAllStandardOutput().toStdString();
   result.errors = child.readAllStandardError().toStdString();
   result.crashed = child.exitStatus() != QProcess::NormalExit;
@@ -111,6 +116,15 @@ RepairProgram::Result RescueWindow::Working::Run(const std::filesystem::path& in
   window_.keyboard_->setEnabled(true);
   window_.pages_->setCurrentIndex(page);
   return result;
+}
+
+void ChildRepair::Stop() {
+  if (running_ == nullptr) return;
+  stopped_ = true;
+  log_.Add("(la ventana de reparación se cierra a petición del usuario)");
+  running_->terminate();
+  // One that does not end at once is made to.
+  QTimer::singleShot(5000, running_, [child = running_] { child->kill(); });
 }
 
 RescueWindow::RescueWindow(rescue::Commands& commands, RescueLog& log, RepairProgram& repair,
@@ -179,11 +193,22 @@ RescueWindow::RescueWindow(rescue::Commands& commands, RescueLog& log, RepairPro
   pages_->addWidget(list_page);
 
   // While the repair runs.
-  working_ = new QLabel(pages_);
+  auto* working_page = new QWidget(pages_);
+  working_page->setObjectName("workingPage");
+  auto* working_layout = new QVBoxLayout(working_page);
+  working_ = new QLabel(working_page);
   working_->setObjectName("working");
   working_->setAlignment(Qt::AlignCenter);
   working_->setWordWrap(true);
-  pages_->addWidget(working_);
+  working_layout->addStretch();
+  working_layout->addWidget(working_);
+  working_layout->addStretch();
+  auto* stop_row = new QHBoxLayout;
+  auto* stop = Button("Cerrar la ventana de reparación sin reparar", "stopRepair", working_page);
+  stop_row->addStretch();
+  stop_row->addWidget(stop);
+  working_layout->addLayout(stop_row);
+  pages_->addWidget(working_page);
 
   // What the repair did.
   auto* results_page = new QWidget(pages_);
@@ -231,6 +256,7 @@ RescueWindow::RescueWindow(rescue::Commands& commands, RescueLog& log, RepairPro
   connect(list_, &QListWidget::itemActivated, this, &RescueWindow::RepairChosen);
   connect(again, &QPushButton::clicked, this, &RescueWindow::Search);
   connect(show_log, &QPushButton::clicked, this, &RescueWindow::ShowLog);
+  connect(stop, &QPushButton::clicked, this, [this] { working_repair_.Stop(); });
   for (QPushButton* button : {restart, restart_after}) {
     connect(button, &QPushButton::clicked, this, [this] { EndSystem(true); });
   }
@@ -288,6 +314,10 @@ void RescueWindow::ShowVolumes() {
     list_state_->setText(QString::fromUtf8(
         "No se encontró ninguna partición de Windows en los discos de este equipo. Conecte el "
         "disco y pulse «Buscar de nuevo»."));
+  } else if (first_repairable < 0) {
+    list_state_->setText(QString::fromUtf8(
+        "Ninguna de estas particiones se puede reparar tal como está. Elija una y pulse "
+        "«Reparar…» para saber por qué y qué puede hacer:"));
   } else {
     list_state_->setText(
         QString::fromUtf8("Elija la instalación de Windows que desea reparar y pulse «Reparar…»:"));

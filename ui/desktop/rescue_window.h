@@ -21,6 +21,7 @@ class QComboBox;
 class QLabel;
 class QListWidget;
 class QPlainTextEdit;
+class QProcess;
 class QPushButton;
 class QStackedWidget;
 class QThread;
@@ -34,10 +35,13 @@ class ChildRepair final : public RepairProgram {
  public:
   ChildRepair(RescueLog& log, QString program) : log_(log), program_(std::move(program)) {}
   Result Run(const std::filesystem::path& installation) override;
+  void Stop() override;
 
  private:
   RescueLog& log_;
   QString program_;
+  QProcess* running_ = nullptr;  // the child while it runs
+  bool stopped_ = false;
 };
 
 class RescueWindow final : public QWidget, private RescueQuestions {
@@ -75,6 +79,7 @@ class RescueWindow final : public QWidget, private RescueQuestions {
    public:
     Working(RescueWindow& window, RepairProgram& repair) : window_(window), repair_(repair) {}
     Result Run(const std::filesystem::path& installation) override;
+    void Stop() override { repair_.Stop(); }
 
    private:
     RescueWindow& window_;
