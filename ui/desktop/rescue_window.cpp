@@ -43,6 +43,8 @@ QString Q(const std::string& text) { return QString::fromStdString(text); }
 // There may be no window manager: a dialog is activated by the program itself
 // (QDialog centres itself over its parent when shown).
 int Present(QDialog& dialog) {
+  // Nor a frame to tell it from the window under it.
+  dialog.setStyleSheet("QDialog { border: 1px solid palette(shadow); }");
   QTimer::singleShot(0, &dialog, [&dialog] {
     dialog.raise();
     dialog.activateWindow();
@@ -198,9 +200,9 @@ RescueWindow::RescueWindow(rescue::Commands& commands, RescueLog& log, RepairPro
   auto* working_layout = new QVBoxLayout(working_page);
   working_ = new QLabel(working_page);
   working_->setObjectName("working");
-  working_->setAlignment(Qt::AlignCenter);
+  // At the top: the repair's window opens in the middle of the screen.
+  working_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
   working_->setWordWrap(true);
-  working_layout->addStretch();
   working_layout->addWidget(working_);
   working_layout->addStretch();
   auto* stop_row = new QHBoxLayout;
@@ -331,9 +333,9 @@ void RescueWindow::RepairChosen() {
   const int row = list_->currentRow();
   if (search_ || row < 0 || row >= static_cast<int>(volumes_.size())) return;
   const rescue::Volume volume = volumes_[static_cast<std::size_t>(row)];
+  // One line: the repair's window covers the middle of the screen.
   working_->setText(QString::fromUtf8("Reparando ") + Q(volume.device.path) +
-                    QString::fromUtf8("…\n\nUse la ventana de Sorbantilex que se ha abierto; al "
-                                      "cerrarla, aquí verá lo que se ha cambiado."));
+                    QString::fromUtf8(" en la ventana de Sorbantilex…"));
   if (const auto outcome = flow_.Repair(volume)) ShowOutcome(*outcome);
 }
 
