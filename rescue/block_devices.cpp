@@ -113,9 +113,9 @@ class Reader {
     } else if (c == '-' || std::isdigit(static_cast<unsigned char>(c))) {
       value.kind = Json::Kind::kNumber;
       const std::size_t start = at_++;
-      while (at_ < text_.size() && (std::isdigit(static_cast<unsigned char>(text_[at_])) ||
-                                    std::string_view(".eE+-").find(text_[at_]) !=
-                                        std::string_view::npos)) {
+      while (at_ < text_.size() &&
+             (std::isdigit(static_cast<unsigned char>(text_[at_])) ||
+              std::string_view(".eE+-").find(text_[at_]) != std::string_view::npos)) {
         ++at_;
       }
       value.text = std::string(text_.substr(start, at_ - start));

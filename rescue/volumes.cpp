@@ -146,9 +146,9 @@ WindowsFacts ReadFacts(const offline::Installation& installation) {
     }
     if (!release.empty()) facts.version += " " + release;
     std::uint32_t type = 0;
-    const auto hiberboot = ReadText(
-        registry, "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Power", "HiberbootEnabled",
-        &type);
+    const auto hiberboot =
+        ReadText(registry, "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Power",
+                 "HiberbootEnabled", &type);
     facts.hiberboot = hiberboot && type == kRegDword && hiberboot->size() == 4 &&
                       static_cast<unsigned char>((*hiberboot)[0]) == 1 && (*hiberboot)[1] == 0 &&
                       (*hiberboot)[2] == 0 && (*hiberboot)[3] == 0;
@@ -255,9 +255,8 @@ void Shutdown(Commands& commands, const std::string& how) {
 }  // namespace
 
 std::vector<Volume> FindVolumes(Commands& commands, const Places& places) {
-  const CommandResult listed =
-      commands.Run({"lsblk", "--json", "--bytes", "--paths", "--output",
-                    "NAME,TYPE,FSTYPE,LABEL,SIZE,PKNAME,MOUNTPOINT"});
+  const CommandResult listed = commands.Run({"lsblk", "--json", "--bytes", "--paths", "--output",
+                                             "NAME,TYPE,FSTYPE,LABEL,SIZE,PKNAME,MOUNTPOINT"});
   if (listed.status != 0) throw std::runtime_error(Failure("lsblk", listed));
   const std::vector<BlockDevice> devices = ParseBlockDevices(listed.output);
 
@@ -372,9 +371,9 @@ void RecoverJournal(Commands& commands, const std::string& device,
                     std::chrono::seconds time_limit) {
   RunOptions options;
   options.time_limit = time_limit;
-  for (const std::vector<std::string>& argv : {std::vector<std::string>{"ntfsrecover", device},
-                                               std::vector<std::string>{"ntfsrecover", "-k",
-                                                                        device}}) {
+  for (const std::vector<std::string>& argv :
+       {std::vector<std::string>{"ntfsrecover", device},
+        std::vector<std::string>{"ntfsrecover", "-k", device}}) {
     const CommandResult result = commands.RunWith(argv, options);
     // A journal ntfs-3g or mkntfs left empty holds nothing to replay or
     // drop; ntfsrecover says so and ends with 1.

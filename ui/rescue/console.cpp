@@ -35,8 +35,8 @@ std::string Quoted(const std::vector<std::string>& argv) {
   std::string line;
   for (const std::string& argument : argv) {
     if (!line.empty()) line += ' ';
-    const bool plain = !argument.empty() && argument.find_first_of(" \t\n'\"\\$") ==
-                                                std::string::npos;
+    const bool plain =
+        !argument.empty() && argument.find_first_of(" \t\n'\"\\$") == std::string::npos;
     line += plain ? argument : "'" + argument + "'";
   }
   return line;
@@ -188,8 +188,8 @@ int Menu::Run() {
     } else if (choice == "r" || choice == "a") {
       if (Shutdown(choice == "r")) return 0;
       continue;
-    } else if (const auto number = Number(choice); number && *number >= 1 &&
-                                                   *number <= volumes_.size()) {
+    } else if (const auto number = Number(choice);
+               number && *number >= 1 && *number <= volumes_.size()) {
       outcome = Volume(volumes_[*number - 1]);
     } else {
       out_ << "No entiendo «" << *answer << "».\n";
@@ -232,8 +232,7 @@ Menu::Outcome Menu::Volume(const rescue::Volume& volume) {
       return Outcome::kBack;
     }
     case text::HibernationWay::kRecoverJournal:
-      out_ << "Recuperando el diario de NTFS de " << volume.device.path
-           << " (puede tardar)...\n"
+      out_ << "Recuperando el diario de NTFS de " << volume.device.path << " (puede tardar)...\n"
            << std::flush;
       try {
         rescue::RecoverJournal(commands_, volume.device.path);
@@ -290,8 +289,8 @@ Menu::Outcome Menu::Repair(const rescue::Volume& volume, Mount::Mode mode) {
     out_ << "\n";
     const int status = RunCommandLine(commands_, *argv, out_, /*interactive=*/true);
     out_ << "\n"
-         << (status == 0 ? "Terminado." : "La orden terminó con errores (estado " +
-                                              std::to_string(status) + ").")
+         << (status == 0 ? "Terminado."
+                         : "La orden terminó con errores (estado " + std::to_string(status) + ").")
          << "\n";
   }
   std::string error;
@@ -465,8 +464,8 @@ int RunAuto(Commands& commands, const Settings& settings, std::ostream& out) {
     if (status == 0 && unmounted) {
       ++repaired;
     } else {
-      out << "La reparación de " << volume.device.path << " no ha terminado bien (estado "
-          << status << ").\n";
+      out << "La reparación de " << volume.device.path << " no ha terminado bien (estado " << status
+          << ").\n";
       failed = true;
     }
   }
