@@ -102,6 +102,8 @@ const UsageCase kUsageCases[] = {
     {"UnknownBeforeVersion", "--bogus --version", 2, "opción desconocida: --bogus"},
     {"StrayWord", "{} --all extra", 2, "argumento inesperado: extra"},
     {"WindowsTwice", "{} --windows /otra --all", 2, "--windows aparece más de una vez"},
+    {"RescueWithMore", "--rescate {}", 2, "--rescate no admite otras opciones"},
+    {"RescueWithoutDisplay", "--rescate", 1, "necesita una sesión gráfica"},
     {"ControlCharactersInAnArgument", "'--\x1b]0;x\x07'", 2,
      "opción desconocida: --\\x1b]0;x\\x07"},
 };

@@ -64,6 +64,9 @@ const FrontEndCase kFrontEndCases[] = {
     {"Version", "--version", true, false},
     {"List", "--list", true, false},
     {"UsageError", "--windows", true, false},
+    {"Rescue", "--rescate", true, true},
+    {"RescueNoDisplay", "--rescate", false, false},
+    {"RescueWithMore", "--rescate --windows /mnt/w", true, false},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cli, FrontEnd, ::testing::ValuesIn(kFrontEndCases),
@@ -138,7 +141,13 @@ TEST_F(DesktopInstallation, HeldAgainstOthersAndWrittenAtTheEnd) {
       EXPECT_NE(failure.description().find("ya está trabajando"), std::string::npos);
     }
     SetDword(platform->registry(), kHkeyCurrentUser, "Software", "Prueba", 7);
+    ::testing::internal::CaptureStdout();
     platform->Finish(EndReason::kClosed);
+    // The change report, as the command line prints it, for whoever started
+    // the window (the rescue window shows it).
+    const std::string report = ::testing::internal::GetCapturedStdout();
+    EXPECT_NE(report.find("\"Prueba\""), std::string::npos) << report;
+    EXPECT_NE(report.find("Copias de seguridad:"), std::string::npos) << report;
   }
   HiveRegistry written(Installation::Find(dir_.path()).Hives("Juan"), false);
   const auto value = Query(written, kHkeyCurrentUser, "Software", "Prueba");

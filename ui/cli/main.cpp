@@ -134,6 +134,11 @@ int Run(int argc, char** argv) {
     offline::AskForHugePageBuffers();
     return StartDesktop(argc, argv, *options);
   }
+  if (options->rescue) {
+    std::cerr << "sorbantilex: --rescate abre la ventana de rescate, que necesita una sesión "
+                 "gráfica (DISPLAY o WAYLAND_DISPLAY) y la ventana de Sorbantilex instalada.\n";
+    return kExitFailed;
+  }
   if (options->report) return Report(*options);
   // Hives opened for writing are read into memory (a dry run maps them).
   if (!options->dry_run) offline::RestartWithHugePageBuffers(argv);

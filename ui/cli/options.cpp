@@ -18,6 +18,7 @@ constexpr std::string_view kUsage =
     "                 [--start-page TEXTO] [--dry-run]\n"
     "     sorbantilex [--windows CARPETA] [--user NOMBRE ...] --informe [--json]\n"
     "     sorbantilex [--windows CARPETA] [--user NOMBRE ...]  (la ventana)\n"
+    "     sorbantilex --rescate  (la ventana de rescate)\n"
     "     sorbantilex --list | --help | --version\n";
 
 constexpr std::string_view kHelp =
@@ -39,6 +40,10 @@ constexpr std::string_view kHelp =
     "                      perfil, sin escribir nada (sirve también en una partición de\n"
     "                      solo lectura o hibernada)\n"
     "  --json              con --informe, el informe como un documento JSON\n"
+    "  --rescate           la ventana de rescate del USB de Sorbantilex (como\n"
+    "                      administrador): busca las instalaciones de Windows en los\n"
+    "                      discos del equipo, monta la elegida y abre en ella la ventana\n"
+    "                      de Sorbantilex; no admite otras opciones\n"
     "  --list              las claves de las reparaciones con su texto\n"
     "  -h, --help, --version\n"
     "\n"
@@ -83,6 +88,8 @@ std::optional<Options> Parse(int argc, char** argv, int* early_exit) {
       options.report = true;
     } else if (arg == "--json") {
       options.json = true;
+    } else if (arg == "--rescate") {
+      options.rescue = true;
     } else if (arg == "--windows" || arg == "--user" || arg == "--task" || arg == "--start-page") {
       const auto given = value();
       if (!given) return usage("falta el valor de " + std::string(arg));
@@ -114,6 +121,7 @@ std::optional<Options> Parse(int argc, char** argv, int* early_exit) {
     }
   }
   if (alone && args.size() != 1) return usage(std::string(*alone) + " no admite otros argumentos");
+  if (options.rescue && args.size() != 1) return usage("--rescate no admite otras opciones");
   if (options.json && !options.report) return usage("--json solo se usa con --informe");
   if (options.report &&
       (options.all || !options.tasks.empty() || options.dry_run || options.start_page)) {

@@ -26,6 +26,7 @@ struct Options {
   bool dry_run = false;
   bool report = false;  // --informe: what each repair would change, nothing written
   bool json = false;    // --json, with --informe
+  bool rescue = false;  // --rescate: the rescue window, alone
 };
 
 /// Reads the options. Returns nullopt when the program has already answered
@@ -40,7 +41,7 @@ bool DisplayAvailable();
 /// True when the desktop window should open: a display is available and no
 /// option asks for work of the command line (a repair to tick, --all, a dry
 /// run, an answer for the start-page dialog, a report). --windows and --user
-/// only say where the window opens.
+/// only say where the window opens; --rescate opens the rescue window.
 bool OpensDesktop(const Options& options, bool display_available);
 
 }  // namespace sorbantilex::cli

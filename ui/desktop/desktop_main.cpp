@@ -2,11 +2,13 @@
 // installation. It takes the options of sorbantilex that say where the
 // window opens (--windows, --user); sorbantilex hands over to it when it is
 // started without a task in a graphical session, and the menu entry starts
-// it with administrator rights.
+// it with administrator rights. With --rescate it is the rescue USB's
+// window instead, which finds the PC's Windows and runs this program on it.
 
 #include <iostream>
 
 #include "ui/desktop/offline_desktop.h"
+#include "ui/desktop/rescue_window.h"
 #include "ui/cli/options.h"
 #include "ui/cli/terminal.h"
 #include "ui/qt/desktop.h"
@@ -26,6 +28,8 @@ int Run(int argc, char** argv) {
                  "--windows CARPETA --all, o --task CLAVE (vea sorbantilex --help).\n";
     return kExitFailed;
   }
+  // Before any installation is looked for: the rescue window mounts them.
+  if (options->rescue) return RunRescue(argc, argv);
   if (!OpensDesktop(*options, true)) {
     std::cerr << "sorbantilex-desktop: --task, --all, --dry-run y --start-page son opciones de "
                  "la línea de órdenes: úselas con sorbantilex.\n";

@@ -1,5 +1,6 @@
 #include "ui/desktop/offline_desktop.h"
 
+#include <iostream>
 #include <sstream>
 #include <string_view>
 #include <system_error>
@@ -8,6 +9,7 @@
 #include "ui/text/offline_messages.h"
 #include "platform/offline/session/session.h"
 #include "registry/failure.h"
+#include "ui/cli/change_report.h"
 #include "ui/cli/every_profile.h"
 #include "ui/cli/report.h"
 
@@ -51,6 +53,10 @@ class OfflineDesktop final : public DesktopPlatform {
 
   void Finish(EndReason) override {
     const offline::SessionResult result = session_->Finish();
+    // The same report as the command line's, for whoever started the window
+    // (the rescue window shows it when the window closes).
+    cli::PrintChangeReport(*session_, result, std::cout, std::cerr);
+    std::cout.flush();
     for (const offline::UndoFileResult& file : result.undo_files) {
       if (!file.error) continue;
       more_notices_.push_back(
