@@ -75,6 +75,33 @@ TEST_F(RescueConsoleTest, MenuRepairsAllShowsTheLogAndPowersOff) {
       << out.str();
 }
 
+// Only a repair mounts the volume for writing: the report reads it through
+// a read-only mount, and going back mounts nothing.
+TEST_F(RescueConsoleTest, MenuMountsForWritingOnlyToRepair) {
+  struct Case {
+    const char* answers;
+    const char* run;  // the command line's options after the folder; empty: none
+  };
+  for (const Case& c : {Case{"1\n3\n", "--informe"}, Case{"1\n0\n", ""}}) {
+    SCOPED_TRACE(c.answers);
+    FakeCommands fake;
+    Disk(fake, {kClean});
+    const std::string folder = Folder("sdz3");
+    std::istringstream in(c.answers);
+    std::ostringstream out;
+
+    EXPECT_EQ(rescue_console::RunMenu(fake, settings_, in, out), 0);
+
+    EXPECT_TRUE(fake.CallsStarting("ntfs-3g -o rw").empty()) << out.str();
+    const auto runs = fake.CallsStarting("sorbantilex --windows");
+    if (*c.run == 0) {
+      EXPECT_TRUE(runs.empty());
+    } else {
+      EXPECT_EQ(runs, std::vector<std::string>{"sorbantilex --windows " + folder + " " + c.run});
+    }
+  }
+}
+
 TEST_F(RescueConsoleTest, MenuCancelsAHibernatedVolumeOnEnter) {
   Disk(fake_, {kHibernated});
   std::istringstream in("1\n\n");

@@ -250,49 +250,54 @@ Menu::Outcome Menu::Volume(const rescue::Volume& volume) {
 }
 
 Menu::Outcome Menu::Repair(const rescue::Volume& volume, Mount::Mode mode) {
+  // What to do first: the volume is mounted for writing only for a repair,
+  // for reading for the report, and not at all to go back.
+  out_ << "  1) Reparar todo\n"
+       << "  2) Elegir reparaciones\n"
+       << "  3) Informe (sin cambiar nada)\n"
+       << "  0) Volver sin hacer nada\n";
+  std::optional<std::vector<std::string>> what;  // the command line's options after --windows
+  while (!what) {
+    const auto answer = Ask("Elija una opción: ");
+    if (!answer || *answer == "0" || answer->empty()) break;
+    if (*answer == "1") {
+      what = std::vector<std::string>{"--all"};
+    } else if (*answer == "2") {
+      const auto tasks = ChooseRepairs();
+      if (!tasks) break;
+      what.emplace();
+      for (const std::string& task : *tasks) {
+        what->push_back("--task");
+        what->push_back(task);
+      }
+    } else if (*answer == "3") {
+      what = std::vector<std::string>{"--informe"};
+      mode = Mount::Mode::kReadOnly;
+    } else {
+      out_ << "No entiendo «" << *answer << "».\n";
+    }
+  }
+  if (!what) return Outcome::kBack;
+
   std::unique_ptr<Mount> mount;
   try {
     mount = Mount::Open(commands_, settings_.places, volume.device.path, mode);
   } catch (const std::exception& error) {
     out_ << "No se ha podido montar " << volume.device.path
-         << " para repararlo; no se ha modificado nada. ntfs-3g dice:\n"
+         << (mode == Mount::Mode::kReadOnly ? " para leerlo" : " para repararlo")
+         << "; no se ha modificado nada. ntfs-3g dice:\n"
          << error.what() << "\n";
     return Outcome::kDone;
   }
   const std::string folder = mount->folder().string();
-  out_ << "Windows está montado en " << folder << ".\n"
-       << "  1) Reparar todo\n"
-       << "  2) Elegir reparaciones\n"
-       << "  3) Informe (sin cambiar nada)\n"
-       << "  0) Volver sin hacer nada\n";
-  std::optional<std::vector<std::string>> argv;
-  while (!argv) {
-    const auto answer = Ask("Elija una opción: ");
-    if (!answer || *answer == "0" || answer->empty()) break;
-    if (*answer == "1") {
-      argv = std::vector<std::string>{settings_.command_line, "--windows", folder, "--all"};
-    } else if (*answer == "2") {
-      const auto tasks = ChooseRepairs();
-      if (!tasks) break;
-      argv = std::vector<std::string>{settings_.command_line, "--windows", folder};
-      for (const std::string& task : *tasks) {
-        argv->push_back("--task");
-        argv->push_back(task);
-      }
-    } else if (*answer == "3") {
-      argv = std::vector<std::string>{settings_.command_line, "--windows", folder, "--informe"};
-    } else {
-      out_ << "No entiendo «" << *answer << "».\n";
-    }
-  }
-  if (argv) {
-    out_ << "\n";
-    const int status = RunCommandLine(commands_, *argv, out_, /*interactive=*/true);
-    out_ << "\n"
-         << (status == 0 ? "Terminado."
-                         : "La orden terminó con errores (estado " + std::to_string(status) + ").")
-         << "\n";
-  }
+  std::vector<std::string> argv{settings_.command_line, "--windows", folder};
+  argv.insert(argv.end(), what->begin(), what->end());
+  out_ << "\n";
+  const int status = RunCommandLine(commands_, argv, out_, /*interactive=*/true);
+  out_ << "\n"
+       << (status == 0 ? "Terminado."
+                       : "La orden terminó con errores (estado " + std::to_string(status) + ").")
+       << "\n";
   std::string error;
   if (!mount->Unmount(&error)) {
     out_ << "No se ha podido desmontar " << folder << ": " << error
