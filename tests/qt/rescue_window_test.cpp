@@ -271,6 +271,13 @@ void RescueWindowTest::RepairsAWindowsVolumeReadWriteAndShowsWhatChanged() {
   QCOMPARE(rescue.Get<QPlainTextEdit>("report").toPlainText(),
            QString("Eliminar restricciones del Sistema: 2 cambios\n"));
   QVERIFY(rescue.Get<QPlainTextEdit>("report").isReadOnly());
+  // From the keyboard alone: the page starts on a button, and Tab leaves the
+  // report.
+  QCOMPARE(rescue.window.focusWidget(), &rescue.Get<QPushButton>("repairAnother"));
+  auto& report = rescue.Get<QPlainTextEdit>("report");
+  report.setFocus();
+  QTest::keyClick(&report, Qt::Key_Tab);
+  QVERIFY(rescue.window.focusWidget() != &report);
 
   // Back to the list, searched again.
   QTest::mouseClick(&rescue.Get<QPushButton>("repairAnother"), Qt::LeftButton);

@@ -234,11 +234,15 @@ RescueWindow::RescueWindow(rescue::Commands& commands, RescueLog& log, RepairPro
   report_ = new QPlainTextEdit(results_page);
   report_->setObjectName("report");
   report_->setReadOnly(true);
+  // Tab leaves the report: a PC without a working mouse is run from the
+  // keyboard alone.
+  report_->setTabChangesFocus(true);
   report_->setLineWrapMode(QPlainTextEdit::NoWrap);
   report_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
   results_layout->addWidget(report_, 1);
   auto* results_buttons = new QHBoxLayout;
   auto* again = Button("Reparar otra instalación", "repairAnother", results_page);
+  repair_another_ = again;
   auto* show_log = Button("Ver el registro", "showLog", results_page);
   results_buttons->addWidget(again);
   results_buttons->addWidget(show_log);
@@ -348,6 +352,7 @@ void RescueWindow::ShowOutcome(const RepairOutcome& outcome) {
                             ? QString::fromUtf8("(la reparación no ha informado de ningún cambio)")
                             : Q(outcome.report));
   pages_->setCurrentIndex(2);
+  repair_another_->setFocus();
 }
 
 void RescueWindow::ShowLog() {
@@ -358,6 +363,7 @@ void RescueWindow::ShowLog() {
   auto* text = new QPlainTextEdit(Q(log_.Text()), &dialog);
   text->setObjectName("logText");
   text->setReadOnly(true);
+  text->setTabChangesFocus(true);
   text->setLineWrapMode(QPlainTextEdit::NoWrap);
   text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
   layout->addWidget(text);

@@ -102,6 +102,7 @@ class RescueWindow final : public QWidget, private RescueQuestions {
   QComboBox* keyboard_ = nullptr;
   QPushButton* search_again_ = nullptr;
   QPushButton* repair_ = nullptr;
+  QPushButton* repair_another_ = nullptr;
   QLabel* working_ = nullptr;
   QLabel* status_ = nullptr;
   QLabel* unmount_problem_ = nullptr;
