@@ -352,6 +352,10 @@ void RescueWindow::ShowOutcome(const RepairOutcome& outcome) {
                             ? QString::fromUtf8("(la reparación no ha informado de ningún cambio)")
                             : Q(outcome.report));
   pages_->setCurrentIndex(2);
+  // The repair window has closed and, without a window manager, nothing
+  // gives the keyboard back to this one.
+  raise();
+  activateWindow();
   repair_another_->setFocus();
 }
 
