@@ -23,60 +23,13 @@ std::string LastLine(const std::string& text) {
                      end + 1 - (begin == std::string::npos ? 0 : begin + 1));
 }
 
-std::string CommandLine(const std::vector<std::string>& argv) {
-  std::string line = "$";
-  for (const std::string& arg : argv) {
-    const bool quote = arg.empty() || arg.find_first_of(" \t\"'") != std::string::npos;
-    line += " " + (quote ? "'" + arg + "'" : arg);
-  }
-  return line;
-}
-
 }  // namespace
-
-RescueLog::RescueLog(std::optional<fs::path> file) : file_(std::move(file)) {}
-
-void RescueLog::Add(std::string_view text) {
-  std::string entry(text);
-  if (!entry.empty() && entry.back() != '\n') entry += '\n';
-  const std::scoped_lock lock(mutex_);
-  text_ += entry;
-  if (!file_) return;
-  std::ofstream out(*file_, std::ios::app | std::ios::binary);
-  out << entry;
-  out.flush();
-  if (!out) file_.reset();
-}
-
-std::string RescueLog::Text() const {
-  const std::scoped_lock lock(mutex_);
-  return text_;
-}
 
 std::optional<fs::path> RescueLogFile() {
   const fs::path folder = "/run/sorbantilex";
   std::error_code error;
   if (!fs::is_directory(folder, error)) return std::nullopt;
   return folder / "registro.txt";
-}
-
-rescue::CommandResult LoggedCommands::Run(const std::vector<std::string>& argv) {
-  return Logged(argv, inner_.Run(argv));
-}
-
-rescue::CommandResult LoggedCommands::RunWith(const std::vector<std::string>& argv,
-                                              const rescue::RunOptions& options) {
-  return Logged(argv, inner_.RunWith(argv, options));
-}
-
-rescue::CommandResult LoggedCommands::Logged(const std::vector<std::string>& argv,
-                                             rescue::CommandResult result) {
-  std::string entry = CommandLine(argv) + "\n" + result.output;
-  if (!result.output.empty() && result.output.back() != '\n') entry += '\n';
-  entry += result.status == -1 ? "(no se pudo ejecutar o terminó de forma anormal)"
-                               : "(estado " + std::to_string(result.status) + ")";
-  log_.Add(entry);
-  return result;
 }
 
 const std::vector<KeyboardLayout>& KeyboardLayouts() {

@@ -12,45 +12,18 @@
 #include <string_view>
 #include <vector>
 
+#include "rescue/command_log.h"
 #include "rescue/volumes.h"
 #include "ui/text/rescue_messages.h"
 
 namespace sorbantilex::desktop {
 
-/// Everything the rescue system ran and heard, for "Ver el registro": kept
-/// in memory and, when a file is given, appended to it as it comes (a file
-/// that cannot be written is given up, the memory copy stays). Safe to add
-/// to from several threads.
-class RescueLog {
- public:
-  explicit RescueLog(std::optional<std::filesystem::path> file = std::nullopt);
-  void Add(std::string_view text);
-  std::string Text() const;
-
- private:
-  mutable std::mutex mutex_;
-  std::string text_;
-  std::optional<std::filesystem::path> file_;
-};
-
 /// Where the rescue system keeps its log: /run/sorbantilex/registro.txt
 /// when /run/sorbantilex exists (the live system makes it), else nowhere.
 std::optional<std::filesystem::path> RescueLogFile();
 
-/// Runs each program through `inner` and writes it, with its status and
-/// output, to `log`.
-class LoggedCommands final : public rescue::Commands {
- public:
-  LoggedCommands(rescue::Commands& inner, RescueLog& log) : inner_(inner), log_(log) {}
-  rescue::CommandResult Run(const std::vector<std::string>& argv) override;
-  rescue::CommandResult RunWith(const std::vector<std::string>& argv,
-                                const rescue::RunOptions& options) override;
-
- private:
-  rescue::CommandResult Logged(const std::vector<std::string>& argv, rescue::CommandResult result);
-  rescue::Commands& inner_;
-  RescueLog& log_;
-};
+using RescueLog = rescue::CommandLog;
+using rescue::LoggedCommands;
 
 /// The repair of an installation mounted at a folder (the window runs
 /// `sorbantilex-desktop --windows FOLDER` as a process of its own).

@@ -12,6 +12,7 @@
 #include <sstream>
 #include <vector>
 
+#include "rescue/command_log.h"
 #include "ui/text/rescue_messages.h"
 
 namespace sorbantilex::rescue_console {
@@ -31,52 +32,14 @@ constexpr std::chrono::minutes kAutoRepairLimit{30};
 
 constexpr std::string_view kLayouts[] = {"es", "us", "fr", "de", "it", "pt", "latam"};
 
-std::string Quoted(const std::vector<std::string>& argv) {
-  std::string line;
-  for (const std::string& argument : argv) {
-    if (!line.empty()) line += ' ';
-    const bool plain =
-        !argument.empty() && argument.find_first_of(" \t\n'\"\\$") == std::string::npos;
-    line += plain ? argument : "'" + argument + "'";
-  }
-  return line;
+// The log file's folder made where it is missing; the log kept in memory
+// too.
+rescue::CommandLog OpenLog(const fs::path& file) {
+  const fs::path folder = file.parent_path();
+  std::error_code error;
+  if (!folder.empty() && !fs::exists(folder, error)) ::mkdir(folder.c_str(), 0700);
+  return rescue::CommandLog(file);
 }
-
-// Runs every program through `inner` and writes each, its output and its
-// exit status to the log.
-class LoggedCommands final : public Commands {
- public:
-  LoggedCommands(Commands& inner, const fs::path& log) : inner_(inner) {
-    const fs::path folder = log.parent_path();
-    std::error_code error;
-    if (!folder.empty() && !fs::exists(folder, error)) ::mkdir(folder.c_str(), 0700);
-    log_.open(log, std::ios::app);
-  }
-  CommandResult Run(const std::vector<std::string>& argv) override {
-    return Logged(argv, inner_.Run(argv));
-  }
-  CommandResult RunWith(const std::vector<std::string>& argv, const RunOptions& options) override {
-    if (log_) log_ << "$ " << Quoted(argv) << std::endl;
-    return Logged(argv, inner_.RunWith(argv, options), /*announced=*/true);
-  }
-  void Note(const std::string& text) {
-    if (log_) log_ << "# " << text << std::endl;
-  }
-
- private:
-  CommandResult Logged(const std::vector<std::string>& argv, CommandResult result,
-                       bool announced = false) {
-    if (!log_) return result;
-    if (!announced) log_ << "$ " << Quoted(argv) << "\n";
-    log_ << result.output;
-    if (!result.output.empty() && result.output.back() != '\n') log_ << "\n";
-    log_ << "(estado " << result.status << ")\n" << std::endl;
-    return result;
-  }
-
-  Commands& inner_;
-  std::ofstream log_;
-};
 
 std::string Trimmed(std::string text) {
   while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.pop_back();
@@ -113,7 +76,11 @@ int RunCommandLine(Commands& commands, const std::vector<std::string>& argv, std
 class Menu {
  public:
   Menu(Commands& commands, const Settings& settings, std::istream& in, std::ostream& out)
-      : commands_(commands, settings.log), settings_(settings), in_(in), out_(out) {}
+      : log_(OpenLog(settings.log)),
+        commands_(commands, log_),
+        settings_(settings),
+        in_(in),
+        out_(out) {}
 
   int Run();
 
@@ -140,7 +107,8 @@ class Menu {
   bool Shutdown(bool restart);
   Outcome Afterwards();
 
-  LoggedCommands commands_;
+  rescue::CommandLog log_;
+  rescue::LoggedCommands commands_;
   const Settings& settings_;
   std::istream& in_;
   std::ostream& out_;
@@ -429,8 +397,9 @@ std::string FindCommandLine() {
 }
 
 int RunAuto(Commands& commands, const Settings& settings, std::ostream& out) {
-  LoggedCommands logged(commands, settings.log);
-  logged.Note("sorbantilex-rescate --auto");
+  rescue::CommandLog log = OpenLog(settings.log);
+  log.Add("# sorbantilex-rescate --auto");
+  rescue::LoggedCommands logged(commands, log);
   std::vector<Volume> volumes;
   bool failed = false;
   int repaired = 0;
